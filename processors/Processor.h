@@ -1,0 +1,43 @@
+#pragma once
+
+#include "processors/AudioNode.h"
+#include "song/NodeParameterSchema.h"
+
+#include <QDataStream>
+#include <QString>
+
+// The interface of every node processor in a song graph.
+class Processor : public AudioNode {
+public:
+    static constexpr quint32 kNoRow = 0xFFFFFFFF;
+
+    // A processor that only keeps state (the recursion point) leaves its buffer alone.
+    void process(AudioContext& context) override { Q_UNUSED(context); }
+    int setEnabled(int value) override { return setActive(value); }
+
+    virtual int setActive(int flag);
+    virtual QSharedPointer<NodeParameterSchema> schema() const = 0;
+    virtual QString instanceId();
+    virtual void saveState(QDataStream& stream);
+    virtual void loadState(QDataStream& stream);
+    virtual void reset() { }
+    virtual void setSampleRate(int hz) { Q_UNUSED(hz); }
+    virtual void applyRow(const quint32* values, int count, quint32 rowSerial);
+
+    // Fills the value cache from the schema's defaults and empties when it is empty.
+    void ensureValueCache();
+    // Applies one node parameter as a row of its own with a serial no tick can have.
+    void setNodeParameter(int index, quint32 value);
+
+protected:
+    // True, and remembered, when `serial` is not the serial of the last row applied.
+    bool acceptRow(quint32 serial);
+
+    int m_active = 0;
+    quint32 m_lastRow = kNoRow;
+
+private:
+    QString m_instanceId;
+};
+
+using ProcessorPointer = QSharedPointer<Processor>;

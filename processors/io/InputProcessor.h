@@ -1,0 +1,16 @@
+#pragma once
+
+#include "processors/Processor.h"
+
+// Where a signal could enter the song; for now it gives silence.
+class InputProcessor final : public Processor {
+public:
+    explicit InputProcessor(int sampleRate);
+
+    void process(AudioContext& context) override;
+    const ProcessorCharacter& character() const override { return m_character; }
+    QSharedPointer<NodeParameterSchema> schema() const override;
+
+private:
+    const ProcessorCharacter m_character;
+};

@@ -1,0 +1,15 @@
+#include "processors/io/IoSchema.h"
+
+namespace io {
+
+SchemaPointer ioSchema()
+{
+    auto schema = SchemaPointer::create();
+    schema->nodeParameters = {
+        ParameterDescriptor::byte("BPM", "Beats Per Minute", 0, 255, 255, 128),
+        ParameterDescriptor::word("Volume", "Final output volume", 65535, 32767),
+    };
+    return schema;
+}
+
+} // namespace io

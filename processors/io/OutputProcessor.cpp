@@ -1,0 +1,92 @@
+#include "processors/io/OutputProcessor.h"
+
+#include "processors/RowLanes.h"
+#include "processors/io/IoSchema.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kRampSeconds = 0.005;
+
+// Per-sample gain change that makes a full 0 to 1 swing last kRampSeconds. A rate
+// that is not positive has no time scale, so the gain then jumps.
+double rampStep(int sampleRate)
+{
+    return sampleRate > 0 ? 1.0 / (sampleRate * kRampSeconds)
+                          : std::numeric_limits<double>::infinity();
+}
+
+} // namespace
+
+OutputProcessor::OutputProcessor(int sampleRate)
+    : m_character("Output", true, false, true, true, true, true)
+    , m_sampleRate(sampleRate)
+    , m_gain { 1.0, rampStep(sampleRate) }
+{
+}
+
+void OutputProcessor::process(AudioContext& context)
+{
+    if (!context.data)
+        return;
+    double* const samples = context.data;
+    for (quint64 i = 0; i < context.frames; ++i) {
+        samples[i] *= m_gain.next(m_volume);
+        m_lastSample = samples[i];
+    }
+}
+
+int OutputProcessor::setActive(int flag)
+{
+    if (flag != m_active)
+        m_active = flag;
+    return m_active;
+}
+
+QSharedPointer<NodeParameterSchema> OutputProcessor::schema() const
+{
+    return io::ioSchema();
+}
+
+void OutputProcessor::saveState(QDataStream& stream)
+{
+    // The volume is a double whatever precision the caller's stream was left in.
+    const auto precision = stream.floatingPointPrecision();
+    stream.setFloatingPointPrecision(QDataStream::DoublePrecision);
+    stream << m_volume;
+    stream.setFloatingPointPrecision(precision);
+}
+
+void OutputProcessor::loadState(QDataStream& stream)
+{
+    const auto precision = stream.floatingPointPrecision();
+    stream.setFloatingPointPrecision(QDataStream::DoublePrecision);
+    double stored = 0.0;
+    stream >> stored;
+    stream.setFloatingPointPrecision(precision);
+    // A short or damaged record, or a value no row could give, keeps the current volume.
+    if (stream.status() == QDataStream::Ok && std::isfinite(stored))
+        m_volume = stored;
+}
+
+void OutputProcessor::reset()
+{
+    m_lastSample = 0.0;
+    m_gain.level = m_volume;
+}
+
+void OutputProcessor::setSampleRate(int hz)
+{
+    m_sampleRate = hz;
+    m_gain.step = rampStep(hz);
+}
+
+void OutputProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)
+{
+    if (!acceptRow(rowSerial))
+        return;
+    if (const auto v = RowLanes(values, count).word(io::Volume))
+        m_volume = *v / io::kUnityVolume;
+}

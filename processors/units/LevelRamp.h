@@ -1,0 +1,21 @@
+#pragma once
+
+#include <algorithm>
+
+// Linear ramp towards a target, at most `step` per sample.
+struct LevelRamp {
+    double level = 0.0;
+    double step = 0.0;
+
+    double next(double target)
+    {
+        if (level < target)
+            level = std::min(level + step, target);
+        else if (level > target)
+            level = std::max(level - step, target);
+        return level;
+    }
+};
+
+// The sources' and the amp's rate: a full 0 to 1 swing in 220.5 samples at 44100 Hz.
+inline constexpr double kRampStep = 200.0 / 44100.0;
