@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QEnableSharedFromThis>
+#include <QSharedPointer>
+#include <QString>
+
+class Graph;
+class Sequencer;
+
+// The document: the node graph and the sequencer, plus the changed flag with the
+// reason of the last change.
+class Song : public QEnableSharedFromThis<Song> {
+public:
+    // A song with an empty graph and an empty sequencer.
+    static QSharedPointer<Song> createEmpty();
+    // A song with the intrinsic nodes of the catalogue, each with one "00" pattern of
+    // `patternLength` rows, and a track for every node whose type asks for one.
+    static QSharedPointer<Song> createNewSong(int patternLength);
+
+    void taint(const QString& reason);
+    void untaint(const QString& caller);
+
+    bool changed = false;
+    QString changeReason;
+    QSharedPointer<Graph> graph;
+    QSharedPointer<Sequencer> sequencer;
+};
+
+using SongPointer = QSharedPointer<Song>;
