@@ -1,6 +1,16 @@
 #include "processors/ProcessorFactory.h"
+#include "processors/effects/AmpProcessor.h"
+#include "processors/effects/AverageProcessor.h"
+#include "processors/effects/DelayProcessor.h"
+#include "processors/effects/DistortionProcessor.h"
+#include "processors/effects/RecursionProcessor.h"
+#include "processors/effects/TremoloProcessor.h"
 #include "processors/io/InputProcessor.h"
 #include "processors/io/OutputProcessor.h"
+#include "processors/sources/NoiseProcessor.h"
+#include "processors/sources/OscProcessor.h"
+#include "processors/sources/SampleProcessor.h"
+#include "processors/sources/SawProcessor.h"
 
 namespace {
 
@@ -16,8 +26,18 @@ QSharedPointer<Processor> make(int sampleRate)
 const QList<ProcessorFactory::Creator>& processorCatalogue()
 {
     static const QList<ProcessorFactory::Creator> catalogue = {
-        make<InputProcessor>,  //  7 "Input"
-        make<OutputProcessor>, // 10 "Output"
+        make<AmpProcessor>,        //  1 "Amp"
+        make<AverageProcessor>,    //  2 "Delay", replaced by registration 4
+        make<DelayProcessor>,      //  4 "Delay"
+        make<DistortionProcessor>, //  5 "Distortion"
+        make<InputProcessor>,      //  7 "Input"
+        make<NoiseProcessor>,      //  8 "Noise"
+        make<OscProcessor>,        //  9 "Osc"
+        make<OutputProcessor>,     // 10 "Output"
+        make<RecursionProcessor>,  // 11 "Recursion"
+        make<SawProcessor>,        // 14 "Saw"
+        make<TremoloProcessor>,    // 18 "Tremolo"
+        make<SampleProcessor>,     // 34 "Sample"
     };
     return catalogue;
 }

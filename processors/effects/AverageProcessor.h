@@ -1,0 +1,32 @@
+#pragma once
+
+#include "processors/Processor.h"
+
+#include <vector>
+
+// A moving average over the last `size` samples; the size comes from the song file.
+class AverageProcessor final : public Processor {
+public:
+    enum Lane { DryGain, WetGain, Size };
+
+    // The longest ring a stored size may ask for: 10 s at 44100 Hz.
+    static constexpr qint32 kMaxSize = 10 * 44100;
+
+    explicit AverageProcessor(int sampleRate);
+
+    void process(AudioContext& context) override;
+    const ProcessorCharacter& character() const override { return m_character; }
+    QSharedPointer<NodeParameterSchema> schema() const override;
+    void saveState(QDataStream& stream) override;
+    void loadState(QDataStream& stream) override;
+    void reset() override;
+
+private:
+    ProcessorCharacter m_character;
+    double m_dryGain = 0.0;
+    double m_wetGain = 0.0;
+    qint32 m_size = 0;
+    std::vector<double> m_ring;
+    double m_sum = 0.0;
+    qint32 m_index = 0;
+};

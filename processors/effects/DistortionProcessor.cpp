@@ -1,0 +1,66 @@
+#include "processors/effects/DistortionProcessor.h"
+#include "processors/RowLanes.h"
+#include "processors/effects/LaneScale.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr double kMinDrive = 1.0;
+constexpr double kMaxDrive = 20.0;
+constexpr quint8 kDefaultDrive = 26;
+constexpr quint8 kDefaultMix = 254;
+
+double driveFor(quint32 value)
+{
+    return laneScale::byte(value) * (kMaxDrive - kMinDrive) + kMinDrive;
+}
+
+} // namespace
+
+DistortionProcessor::DistortionProcessor(int sampleRate)
+    : m_character("Distortion", true, true, true, true, false, false)
+    , m_mix(laneScale::byte(kDefaultMix))
+{
+    Q_UNUSED(sampleRate);
+    setDrive(driveFor(kDefaultDrive));
+}
+
+QSharedPointer<NodeParameterSchema> DistortionProcessor::schema() const
+{
+    auto schema = QSharedPointer<NodeParameterSchema>::create();
+    schema->nodeParameters = {
+        ParameterDescriptor::byte("Drive", "Distortion drive (1x-20x)", 0, 254, 255, kDefaultDrive),
+        ParameterDescriptor::byte(
+            "Mix", "Dry/wet mix (0=clean, max=distorted)", 0, 254, 255, kDefaultMix),
+    };
+    return schema;
+}
+
+void DistortionProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)
+{
+    if (!acceptRow(rowSerial))
+        return;
+    const RowLanes lanes(values, count);
+    if (const auto v = lanes.below(Drive, RowLanes::kEmptyByte))
+        setDrive(driveFor(*v));
+    if (const auto v = lanes.below(Mix, RowLanes::kEmptyByte))
+        m_mix = laneScale::byte(*v);
+}
+
+void DistortionProcessor::setDrive(double drive)
+{
+    m_drive = drive;
+    m_makeUp = 1.0 / std::sqrt(drive);
+}
+
+void DistortionProcessor::process(AudioContext& context)
+{
+    if (!context.data)
+        return;
+    const quint64 samples = context.frames * context.channels;
+    for (quint64 i = 0; i < samples; ++i) {
+        const double x = context.data[i];
+        context.data[i] = (1.0 - m_mix) * x + m_mix * std::tanh(m_drive * x) * m_makeUp;
+    }
+}

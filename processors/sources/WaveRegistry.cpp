@@ -1,0 +1,7 @@
+#include "processors/sources/WaveRegistry.h"
+
+const WaveRegistry& WaveRegistry::instance()
+{
+    static const WaveRegistry registry;
+    return registry;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "processors/units/Unit.h"
+
+#include <cmath>
+#include <numbers>
+
+// Sine amplitude modulation: the gain swings between 1 and 1 - depth at `rate` Hz.
+template <typename T> struct TremoloUnit final : Unit<T> {
+    T sampleRate = T(44100);
+    T phase = T(0); // in cycles
+    T rate = T(4);
+    T depth = T(0.5);
+
+    // The gain for the current sample; the oscillator then moves on by one sample.
+    T tick() override
+    {
+        const T level = std::sin(T(2) * std::numbers::pi_v<T> * phase) * T(0.5) + T(0.5);
+        const T gain = T(1) - depth * (T(1) - level);
+        phase += rate / sampleRate;
+        if (phase >= T(1))
+            phase -= T(1);
+        return gain;
+    }
+};
