@@ -1,0 +1,18 @@
+#include "app/ObjectCheck.h"
+
+#include <QDebug>
+
+namespace {
+
+constexpr quintptr kLowestPlausibleAddress = 851968;
+
+} // namespace
+
+bool implausibleObject(const void* object)
+{
+    if (reinterpret_cast<quintptr>(object) >= kLowestPlausibleAddress)
+        return false;
+    qWarning().noquote().nospace() << "ERROR: this < " << kLowestPlausibleAddress
+                                   << ", which likely means dangling pointer or nullptr access";
+    return true;
+}
