@@ -191,6 +191,17 @@ ParameterPointer NodeParameterSchema::parameterAt(int flatIndex) const
     return {};
 }
 
+ParameterPointer NodeParameterSchema::parameterOfCell(qint64 cellIndex) const
+{
+    if (cellIndex < 0)
+        return {};
+    if (cellIndex < nodeParameters.size())
+        return nodeParameters.at(cellIndex);
+    if (trackParameters.isEmpty())
+        return {};
+    return trackParameters.at((cellIndex - nodeParameters.size()) % trackParameters.size());
+}
+
 int NodeParameterSchema::digitCount(int laneCount) const
 {
     int digits = 0;

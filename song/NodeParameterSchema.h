@@ -58,6 +58,9 @@ public:
 
     // Flat index: node parameters first, then the track parameters of one lane.
     ParameterPointer parameterAt(int flatIndex) const;
+    // The descriptor of row cell `cellIndex` in any lane: the track parameters repeat
+    // once per lane after the node parameters.
+    ParameterPointer parameterOfCell(qint64 cellIndex) const;
     // Characters of the node list when laneCount < 1, of the track list otherwise.
     int digitCount(int laneCount) const;
 

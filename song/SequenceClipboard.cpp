@@ -1,0 +1,215 @@
+#include "song/SequenceClipboard.h"
+
+#include "song/Clipboard.h"
+#include "song/DataStream.h"
+
+#include <QDebug>
+#include <QIODevice>
+#include <QMimeData>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+constexpr qint64 kMinTrackIdBytes = 4; // the count of an empty string
+constexpr qint64 kMinCellBytes = 1; // the flag of an empty cell
+constexpr qint64 kLastEntryIndex = std::numeric_limits<int>::max();
+
+QString nonNull(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+QString nodeIdOf(const TrackPointer& track)
+{
+    return track && track->node ? nonNull(track->node->uniqueID) : QStringLiteral("");
+}
+
+// The entry slot of a step, or -1 when it lies outside what a track can index.
+qint64 entryIndexOf(qint64 step, const Sequencer& sequencer)
+{
+    const qint64 index = step * sequencer.position.cursor.ticksPerStep();
+    return index >= 0 && index <= kLastEntryIndex ? index : -1;
+}
+
+SequenceCell cellOf(const EntryPointer& entry)
+{
+    if (!entry)
+        return {};
+    const bool hasPattern = entry->type == Entry::PatternEntry && entry->pattern;
+    return { true, entry->type, hasPattern,
+        hasPattern ? nonNull(entry->pattern->uniqueID) : QString() };
+}
+
+PatternPointer patternById(const Track& track, const QString& uniqueID)
+{
+    if (!track.node)
+        return {};
+    const auto& patterns = track.node->patterns;
+    const auto it = std::find_if(patterns.cbegin(), patterns.cend(),
+        [&](const PatternPointer& p) { return p && p->uniqueID == uniqueID; });
+    return it != patterns.cend() ? *it : PatternPointer();
+}
+
+void apply(const SequenceCell& cell, Track& track, int index)
+{
+    if (cell.hasEntry && cell.type == Entry::BreakEntry) {
+        track.setBreak(index);
+    } else if (cell.hasEntry && cell.hasPattern) {
+        // A pattern the node no longer has leaves the slot as it was.
+        if (const PatternPointer pattern = patternById(track, cell.patternId))
+            track.setEntry(index, pattern);
+    } else {
+        track.setEntry(index, {});
+    }
+}
+
+// True when the block may be written at the sequencer's cursor; warns when it may not.
+bool placeable(const SequenceBlock& block, const Sequencer& sequencer)
+{
+    if (sequencer.position.cursorColumn != block.firstTrack) {
+        qWarning().noquote() << "Paste: cursor not at original start column";
+        return false;
+    }
+    if (sequencer.tracks.size() < qint64(block.firstTrack) + block.trackIds.size()) {
+        qWarning().noquote() << "Paste: not enough tracks";
+        return false;
+    }
+    for (qsizetype i = 0; i < block.trackIds.size(); ++i) {
+        const qsizetype column = block.firstTrack + i;
+        if (nodeIdOf(sequencer.tracks.at(column)) != block.trackIds.at(i)) {
+            qWarning().noquote() << "Paste: track mismatch at column" << column;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+SequenceBlock SequenceBlock::copy(const Sequencer& sequencer, const SequenceRange& range)
+{
+    SequenceBlock block;
+    block.firstTrack = std::min(range.firstTrack, range.lastTrack);
+    const int lastTrack = std::max(range.firstTrack, range.lastTrack);
+    block.firstStep = std::min(range.firstStep, range.lastStep);
+    block.stepCount = std::max(range.firstStep, range.lastStep) - block.firstStep + 1;
+    for (int t = block.firstTrack; t <= lastTrack; ++t)
+        block.trackIds.append(nodeIdOf(sequencer.tracks.value(t)));
+    for (qint64 s = block.firstStep; s < qint64(block.firstStep) + block.stepCount; ++s) {
+        const qint64 index = entryIndexOf(s, sequencer);
+        for (int t = block.firstTrack; t <= lastTrack; ++t) {
+            const TrackPointer track = sequencer.tracks.value(t);
+            block.cells.append(
+                track && index >= 0 ? cellOf(track->entryAt(int(index))) : SequenceCell {});
+        }
+    }
+    return block;
+}
+
+void SequenceBlock::write(QDataStream& stream) const
+{
+    stream << firstTrack << qint32(trackIds.size());
+    for (const QString& id : trackIds)
+        stream << nonNull(id);
+    stream << firstStep << stepCount;
+    for (const SequenceCell& cell : cells) {
+        stream << cell.hasEntry;
+        if (!cell.hasEntry)
+            continue;
+        stream << cell.type << cell.hasPattern;
+        if (cell.hasPattern)
+            stream << nonNull(cell.patternId);
+    }
+}
+
+bool SequenceBlock::read(QDataStream& stream)
+{
+    qint32 trackCount = 0;
+    stream >> firstTrack >> trackCount;
+    trackIds.clear();
+    cells.clear();
+    if (firstTrack < 0 || trackCount < 1
+        || !datastream::plausibleCount(stream, trackCount, kMinTrackIdBytes))
+        return false;
+    trackIds.reserve(trackCount);
+    for (qint32 i = 0; i < trackCount && datastream::healthy(stream); ++i) {
+        QString id;
+        stream >> id;
+        trackIds.append(id);
+    }
+    stream >> firstStep >> stepCount;
+    const qint64 cellCount = qint64(stepCount) * trackCount;
+    if (stepCount < 0 || !datastream::plausibleCount(stream, cellCount, kMinCellBytes))
+        return false;
+    cells.reserve(cellCount);
+    for (qint64 i = 0; i < cellCount && datastream::healthy(stream); ++i) {
+        SequenceCell cell;
+        stream >> cell.hasEntry;
+        if (cell.hasEntry)
+            stream >> cell.type >> cell.hasPattern;
+        if (cell.hasEntry && cell.hasPattern)
+            stream >> cell.patternId;
+        cells.append(cell);
+    }
+    return datastream::healthy(stream) && cells.size() == cellCount;
+}
+
+QByteArray SequenceBlock::encode() const
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    datastream::prepare(stream);
+    write(stream);
+    return bytes;
+}
+
+std::optional<SequenceBlock> SequenceBlock::decode(const QByteArray& bytes)
+{
+    QDataStream stream(bytes);
+    datastream::prepare(stream);
+    SequenceBlock block;
+    if (!block.read(stream))
+        return std::nullopt;
+    return block;
+}
+
+bool SequenceBlock::pasteInto(Sequencer& sequencer) const
+{
+    if (!placeable(*this, sequencer))
+        return false;
+    const qint64 cursorStep = sequencer.position.cursor.step();
+    const qsizetype width = trackIds.size();
+    for (qint64 s = 0; s < stepCount; ++s) {
+        const qint64 index = entryIndexOf(cursorStep + s, sequencer);
+        if (index < 0)
+            continue;
+        for (qsizetype i = 0; i < width; ++i)
+            apply(cells.at(s * width + i), *sequencer.tracks.at(firstTrack + i), int(index));
+    }
+    return true;
+}
+
+namespace sequenceClipboard {
+
+std::unique_ptr<QMimeData> copy(const SequencerPointer& sequencer, const SequenceRange& range)
+{
+    if (!sequencer)
+        return nullptr;
+    return clipboard::wrap(QString::fromLatin1(SequenceBlock::kMimeType),
+        SequenceBlock::copy(*sequencer, range).encode());
+}
+
+bool paste(const QMimeData* data, const SequencerPointer& sequencer)
+{
+    if (!sequencer)
+        return false;
+    const auto bytes = clipboard::unwrap(data, QString::fromLatin1(SequenceBlock::kMimeType));
+    if (!bytes)
+        return false;
+    const auto block = SequenceBlock::decode(*bytes);
+    return block && block->pasteInto(*sequencer);
+}
+
+} // namespace sequenceClipboard
