@@ -5,12 +5,14 @@
 #include "processors/effects/DistortionProcessor.h"
 #include "processors/effects/RecursionProcessor.h"
 #include "processors/effects/TremoloProcessor.h"
+#include "processors/filters/FilterProcessor.h"
 #include "processors/io/InputProcessor.h"
 #include "processors/io/OutputProcessor.h"
 #include "processors/sources/NoiseProcessor.h"
 #include "processors/sources/OscProcessor.h"
 #include "processors/sources/SampleProcessor.h"
 #include "processors/sources/SawProcessor.h"
+#include "processors/tb303/TB303Processor.h"
 
 namespace {
 
@@ -30,12 +32,14 @@ const QList<ProcessorFactory::Creator>& processorCatalogue()
         make<AverageProcessor>,    //  2 "Delay", replaced by registration 4
         make<DelayProcessor>,      //  4 "Delay"
         make<DistortionProcessor>, //  5 "Distortion"
+        make<FilterProcessor>,     //  6 "Filter"
         make<InputProcessor>,      //  7 "Input"
         make<NoiseProcessor>,      //  8 "Noise"
         make<OscProcessor>,        //  9 "Osc"
         make<OutputProcessor>,     // 10 "Output"
         make<RecursionProcessor>,  // 11 "Recursion"
         make<SawProcessor>,        // 14 "Saw"
+        make<TB303Processor>,      // 16 "TB-303"
         make<TremoloProcessor>,    // 18 "Tremolo"
         make<SampleProcessor>,     // 34 "Sample"
     };

@@ -1,0 +1,153 @@
+#pragma once
+
+#include "processors/tb303/Lag.h"
+#include "processors/tb303/Line.h"
+#include "processors/tb303/Pulse.h"
+#include "processors/tb303/Saw.h"
+#include "processors/units/Biquad.h"
+
+#include <cmath>
+#include <limits>
+
+// The bass voice: saw or pulse, two linear envelope ramps, a resonant low-pass that
+// tracks pitch and envelope, and a tanh saturator.
+template <class T> class Tb303 : public Unit<T> {
+public:
+    static constexpr T kNormalDecay = T(0.3);
+    static constexpr T kAccentDecay = T(0.18);
+    static constexpr T kNoteOffDecay = T(0.05);
+    static constexpr T kNormalSlide = T(0.01);
+    static constexpr T kSlide = T(0.08);
+    static constexpr T kAccentGain = T(1.5);
+    static constexpr T kControlLag = T(0.005);
+
+    explicit Tb303(T sampleRate)
+        : sampleRate(sampleRate)
+        , pulse(sampleRate, kA4, T(1), T(0.5))
+        , saw(sampleRate, kA4, T(1))
+        , decayLine(sampleRate, T(1), T(0), kNormalDecay)
+        , attackLine(sampleRate, T(0), T(1), T(0.01))
+        , filter(sampleRate, Biquad<T>::LowPass, kA4 / sampleRate, T(4))
+        , pitchLag(sampleRate)
+        , cutoffLag(sampleRate)
+        , resonanceLag(sampleRate)
+        , envModLag(sampleRate)
+    {
+        filter.computeCoefficients();
+    }
+
+    void noteOn(T midiNote, bool accent, bool slide)
+    {
+        attackLine.restart();
+        decayLine.duration = accent ? kAccentDecay : kNormalDecay;
+        slideTime = slide ? kSlide : kNormalSlide;
+        accentGain = accent ? kAccentGain : T(1);
+        note = midiNote;
+        decayLine.restart();
+    }
+
+    // Restarts the decay from full level as a short fade.
+    void noteOff()
+    {
+        decayLine.duration = kNoteOffDecay;
+        decayLine.restart();
+    }
+
+    T tick() override
+    {
+        const T a = decayLine.tick();
+        const T b = attackLine.tick();
+
+        prime(pitchLag, note);
+        if (slideTime > T(0))
+            follow(pitchLag, note, slideTime, m_pitchRest);
+        if (pitchLag.value != m_pitch)
+            setPitch(pitchLag.value);
+
+        prime(cutoffLag, cutoff);
+        follow(cutoffLag, cutoff, kControlLag, m_cutoffRest);
+        prime(resonanceLag, resonance);
+        follow(resonanceLag, resonance, kControlLag, m_resonanceRest);
+        prime(envModLag, envMod);
+        follow(envModLag, envMod, kControlLag, m_envModRest);
+
+        const T normalized
+            = (envModLag.value * a * b * cutoffLag.value * m_frequency * accentGain + T(20))
+            / sampleRate;
+        // Once the envelope has ended and the smoothers have settled, the same
+        // coefficients would be designed again; skip that.
+        if (normalized != m_designedFrequency || resonanceLag.value != m_designedQ) {
+            m_designedFrequency = normalized;
+            m_designedQ = resonanceLag.value;
+            filter.q = resonanceLag.value;
+            filter.frequency = normalized;
+            filter.computeCoefficients();
+        }
+
+        const T o = waveform ? pulse.tick() : saw.tick();
+        const T x = o * a * b * accentGain;
+        return std::tanh(T(4) * filter.process(x));
+    }
+
+    T sampleRate;
+    Pulse<T> pulse;
+    Saw<T> saw;
+    Line<T> decayLine;
+    Line<T> attackLine;
+    Biquad<T> filter;
+    Lag<T> pitchLag;
+    Lag<T> cutoffLag;
+    Lag<T> resonanceLag;
+    Lag<T> envModLag;
+    T note = T(0); // MIDI note number the pitch glides to
+    T slideTime = kNormalSlide; // seconds
+    int waveform = 0; // 0 saw, otherwise pulse
+    T accentGain = T(1);
+    T cutoff = T(8); // multiple of the note frequency
+    T resonance = T(4); // filter Q
+    T envMod = T(1);
+
+private:
+    static constexpr T kA4 = T(440);
+
+    // A smoothing step whose result equalled its starting value changes nothing again
+    // until the input or the time constant changes, so it can be skipped.
+    struct Rest {
+        bool still = false;
+        T input = T(0);
+        T seconds = T(0);
+    };
+
+    static void prime(Lag<T>& lag, T x)
+    {
+        if (!lag.primed) {
+            lag.value = x;
+            lag.primed = true;
+        }
+    }
+    static void follow(Lag<T>& lag, T x, T seconds, Rest& rest)
+    {
+        if (rest.still && x == rest.input && seconds == rest.seconds)
+            return;
+        const T next = lag.value + (x - lag.value) / (lag.sampleRate * seconds);
+        rest = { next == lag.value, x, seconds };
+        lag.value = next;
+    }
+
+    void setPitch(T pitch)
+    {
+        m_pitch = pitch;
+        m_frequency = kA4 * std::pow(T(2), (pitch - T(69)) / T(12));
+        pulse.setFrequency(m_frequency);
+        saw.increment = m_frequency / saw.sampleRate;
+    }
+
+    T m_pitch = std::numeric_limits<T>::quiet_NaN();
+    T m_frequency = kA4;
+    T m_designedFrequency = std::numeric_limits<T>::quiet_NaN();
+    T m_designedQ = std::numeric_limits<T>::quiet_NaN();
+    Rest m_pitchRest;
+    Rest m_cutoffRest;
+    Rest m_resonanceRest;
+    Rest m_envModRest;
+};
