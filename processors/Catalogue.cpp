@@ -1,4 +1,7 @@
 #include "processors/ProcessorFactory.h"
+#include "processors/bells/DingProcessor.h"
+#include "processors/bells/DribbleProcessor.h"
+#include "processors/bells/KaguraSuzuProcessor.h"
 #include "processors/effects/AmpProcessor.h"
 #include "processors/effects/AverageProcessor.h"
 #include "processors/effects/DelayProcessor.h"
@@ -8,6 +11,8 @@
 #include "processors/filters/FilterProcessor.h"
 #include "processors/io/InputProcessor.h"
 #include "processors/io/OutputProcessor.h"
+#include "processors/percussion/DrumProcessor.h"
+#include "processors/percussion/TaikoProcessor.h"
 #include "processors/sources/NoiseProcessor.h"
 #include "processors/sources/OscProcessor.h"
 #include "processors/sources/SampleProcessor.h"
@@ -40,8 +45,13 @@ const QList<ProcessorFactory::Creator>& processorCatalogue()
         make<RecursionProcessor>,  // 11 "Recursion"
         make<SawProcessor>,        // 14 "Saw"
         make<TB303Processor>,      // 16 "TB-303"
+        make<TaikoProcessor>,      // 17 "Taiko"
         make<TremoloProcessor>,    // 18 "Tremolo"
+        make<KaguraSuzuProcessor>, // 32 "Kagura Suzu"
+        make<DrumProcessor>,       // 33 "Drum"
         make<SampleProcessor>,     // 34 "Sample"
+        make<DingProcessor>,       // 35 "Ding"
+        make<DribbleProcessor>,    // 36 "Dribble"
     };
     return catalogue;
 }

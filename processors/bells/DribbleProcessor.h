@@ -1,0 +1,89 @@
+#pragma once
+
+#include "processors/Processor.h"
+#include "processors/units/Unit.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+
+// A free-running sine whose pitch and loudness drift towards random targets, each held
+// for a random time.
+template <class T> class DribbleUnit final : public Unit<T> {
+public:
+    static constexpr T kTwoPi = T(2) * std::numbers::pi_v<T>;
+
+    explicit DribbleUnit(T sampleRate)
+        : sampleRate(sampleRate)
+        , pitchTarget(draw())
+        , pitchPos(pitchTarget)
+        , pitchHold(qint32(T(0.05) * sampleRate))
+        , ampTarget(draw())
+        , amp(ampTarget)
+        , ampHold(qint32(T(0.08) * sampleRate))
+    {
+    }
+
+    // The runtime's rand() narrowed to 0..32767, whatever its own range.
+    static int drawRaw() { return std::rand() / (RAND_MAX / 32768 + 1); }
+    // A draw scaled to [0, 1].
+    static T draw() { return T(drawRaw()) / T(32767); }
+
+    T tick() override
+    {
+        if (--pitchCountdown < 1) {
+            pitchTarget = draw();
+            pitchCountdown = holdFor(pitchHold);
+        }
+        pitchPos = pitchTarget * pitchSmoothing + (T(1) - pitchSmoothing) * pitchPos;
+        if (--ampCountdown < 1) {
+            ampTarget = draw();
+            ampCountdown = holdFor(ampHold);
+        }
+        amp = ampTarget * ampSmoothing + (T(1) - ampSmoothing) * amp;
+        const T f = (maxFrequency - minFrequency) * pitchPos + minFrequency;
+        phase += kTwoPi * f / sampleRate;
+        if (phase >= kTwoPi)
+            phase -= kTwoPi;
+        return std::sin(phase) * amp;
+    }
+
+    T sampleRate;
+    T pitchTarget;
+    T pitchPos;
+    T pitchSmoothing = T(0.001);
+    qint32 pitchCountdown = 0;
+    qint32 pitchHold;
+    T ampTarget;
+    T amp;
+    T ampSmoothing = T(0.002);
+    qint32 ampCountdown = 0;
+    qint32 ampHold;
+    T phase = T(0);
+    T minFrequency = T(200);
+    T maxFrequency = T(2000);
+
+private:
+    // Between half and one and a half times `hold` samples.
+    static qint32 holdFor(qint32 hold)
+    {
+        return qint32(T(hold) * T(drawRaw()) / T(32767)) + hold / 2;
+    }
+};
+
+// Dribble: a wandering tone between two frequency limits; it sounds without notes.
+class DribbleProcessor final : public Processor {
+public:
+    enum Lane { MinFreq, MaxFreq, Speed };
+
+    explicit DribbleProcessor(int sampleRate);
+
+    void process(AudioContext& context) override;
+    const ProcessorCharacter& character() const override { return m_character; }
+    QSharedPointer<NodeParameterSchema> schema() const override;
+    void applyRow(const quint32* values, int count, quint32 rowSerial) override;
+
+private:
+    ProcessorCharacter m_character;
+    DribbleUnit<double> m_unit;
+};

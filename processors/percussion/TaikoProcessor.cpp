@@ -1,0 +1,277 @@
+#include "processors/percussion/TaikoProcessor.h"
+
+#include "processors/RowLanes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr double kRate = 44100.0;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kMaxCourant2 = 0.45;
+constexpr double kReferenceSize = 0.45;
+constexpr double kLimit = 2.0;
+constexpr double kByteFull = 255.0;
+constexpr int kBodyModes = 5;
+
+struct BodyMode {
+    double frequency;
+    double ringTime;
+    double gain;
+};
+
+constexpr BodyMode kBodyTable[kBodyModes] = {
+    { 85.0, 0.25, 0.4 },
+    { 170.0, 0.18, 0.25 },
+    { 260.0, 0.12, 0.15 },
+    { 380.0, 0.08, 0.08 },
+    { 520.0, 0.05, 0.04 },
+};
+
+// Per-sample factor of a fall by 60 dB in `seconds`.
+double fallFactor(double seconds)
+{
+    return std::pow(0.001, 1.0 / (kRate * seconds));
+}
+
+} // namespace
+
+template <class T> CircularMembrane<T>::CircularMembrane()
+{
+    ringStart.resize(std::size_t(rings));
+    ringPoints.resize(std::size_t(rings));
+    qint32 start = 0;
+    for (qint32 j = 0; j < rings; ++j) {
+        ringStart[j] = start;
+        ringPoints[j] = j == 0 ? 1 : std::max(6, 6 * j);
+        start += ringPoints[j];
+    }
+    totalPoints = start;
+    current.assign(std::size_t(totalPoints), T(0));
+    previous.assign(std::size_t(totalPoints), T(0));
+    next.assign(std::size_t(totalPoints), T(0));
+
+    // Index on ring `r` nearest the angle `theta`.
+    const auto nearest = [this](qint32 r, T theta) {
+        const qint32 points = ringPoints[r];
+        return ringStart[r] + qint32(theta * T(points) / T(kTwoPi) + T(0.5)) % points;
+    };
+    // The neighbourhoods never change, so the step only looks them up.
+    for (qint32 j = 1; j < rings - 1; ++j) {
+        const qint32 points = ringPoints[j];
+        const qint32 first = ringStart[j];
+        for (qint32 k = 0; k < points; ++k) {
+            const T theta = T(k) * T(kTwoPi) / T(points);
+            m_stencil.push_back({ j == 1 ? 0 : nearest(j - 1, theta), nearest(j + 1, theta),
+                first + (k - 1 + points) % points, first + (k + 1) % points });
+        }
+    }
+    m_along.assign(std::size_t(ringPoints[rings - 2]), T(0));
+    m_across.assign(m_along.size(), T(0));
+    updateCourant();
+}
+
+template <class T> void CircularMembrane<T>::updateCourant()
+{
+    const T ratio = T(kReferenceSize) / size;
+    courant2 = std::min(T(kMaxCourant2), tension * (ratio * ratio) * T(0.25));
+}
+
+template <class T> void CircularMembrane<T>::clear()
+{
+    std::fill(current.begin(), current.end(), T(0));
+    std::fill(previous.begin(), previous.end(), T(0));
+    std::fill(next.begin(), next.end(), T(0));
+}
+
+template <class T> T CircularMembrane<T>::tick()
+{
+    if (nonlinear > T(0))
+        step<true>();
+    else
+        step<false>();
+    // current <- next, previous <- current, next <- previous: three pointer swaps.
+    std::swap(previous, next);
+    std::swap(current, previous);
+    return current[ringStart[pickupRing] + pickupIndex % ringPoints[pickupRing]];
+}
+
+template <class T> template <bool Stiffening> void CircularMembrane<T>::step()
+{
+    const T* u = current.data();
+    const T* p = previous.data();
+    T* n = next.data();
+    const T c2 = courant2;
+    const T depth = nonlinear;
+    const T damping = loss;
+    // Large displacements raise the coefficient, so a hard hit starts sharp.
+    const auto update = [u, p, c2, depth, damping](qint32 i, T laplacian) {
+        T c = c2;
+        if constexpr (Stiffening)
+            c = std::min(T(kMaxCourant2), (depth * (u[i] * u[i]) + T(1)) * c2);
+        return std::clamp((T(2) * u[i] - p[i] + c * laplacian) * damping, T(-kLimit), T(kLimit));
+    };
+
+    const qint32 firstRing = ringStart[1];
+    const qint32 firstPoints = ringPoints[1];
+    T sum = T(0);
+    for (qint32 i = firstRing; i < firstRing + firstPoints; ++i)
+        sum += u[i];
+    n[0] = update(0, sum / T(firstPoints) - u[0]);
+
+    // Each ring in two passes: the scattered neighbour sums first, then a contiguous
+    // update the compiler can run on several points at once.
+    T* along = m_along.data();
+    T* across = m_across.data();
+    const Stencil* s = m_stencil.data();
+    for (qint32 j = 1; j < rings - 1; ++j) {
+        const T ringSquare = T(j * j);
+        const qint32 first = ringStart[j];
+        const qint32 points = ringPoints[j];
+        for (qint32 k = 0; k < points; ++k, ++s) {
+            const T twice = T(2) * u[first + k];
+            along[k] = u[s->left] + u[s->right] - twice;
+            across[k] = u[s->inner] + u[s->outer] - twice;
+        }
+        for (qint32 k = 0; k < points; ++k)
+            n[first + k] = update(first + k, along[k] / ringSquare + across[k]);
+    }
+    // The rim is clamped; a strike near it may have displaced it.
+    std::fill(n + ringStart[rings - 1], n + totalPoints, T(0));
+}
+
+template <class T> void CircularMembrane<T>::strike(T velocity, T position)
+{
+    const T radius = std::max(T(0.18) * T(rings), T(1));
+    const T amount = T(0.03) * velocity;
+    for (qint32 j = 1; j < rings; ++j) {
+        const qint32 points = ringPoints[j];
+        const T dr = T(j) - T(rings - 1) * position;
+        for (qint32 k = 0; k < points; ++k) {
+            const T a = std::fmod(T(k) * T(kTwoPi) / T(points), T(kTwoPi));
+            const T arc = std::min(a, T(kTwoPi) - a) * T(j);
+            const T d2 = arc * arc + dr * dr;
+            if (d2 >= radius * radius)
+                continue;
+            const T w = (std::cos(std::sqrt(d2) * std::numbers::pi_v<T> / radius) + T(1)) / T(2);
+            const qint32 p = ringStart[j] + k;
+            current[p] += w * amount;
+            previous[p] += w * amount * T(0.95);
+        }
+    }
+}
+
+template class CircularMembrane<double>;
+
+TaikoProcessor::TaikoProcessor(int sampleRate)
+    : m_character("Taiko", false, true, true, true, false, false)
+    , m_body(kRate, kBodyModes)
+    , m_bodyFilter(kRate, Biquad<double>::LowPass, 200.0 / kRate, 0.8, 0.0)
+    , m_noiseDecay(fallFactor(0.008))
+{
+    // The head and the body are tuned for the engine's fixed rate.
+    Q_UNUSED(sampleRate);
+    m_bodyFilter.computeCoefficients();
+    rebuildBody();
+}
+
+QSharedPointer<NodeParameterSchema> TaikoProcessor::schema() const
+{
+    auto layout = QSharedPointer<NodeParameterSchema>::create();
+    layout->nodeParameters = {
+        ParameterDescriptor::byte("Tension", "Membrane tension (pitch)", 0, 255, 128, 128),
+        ParameterDescriptor::byte("Size", "Drum size / body resonance", 0, 255, 128, 160),
+        ParameterDescriptor::byte(
+            "Damping", "Head damping (low=short, high=long)", 0, 255, 128, 96),
+        ParameterDescriptor::byte("Gain", "Output gain", 0, 255, 128, 64),
+        ParameterDescriptor::byte("BodyDecay", "Body resonance ring time", 0, 255, 128, 88),
+        ParameterDescriptor::byte("Nonlinear", "Pitch drop on hard hits", 0, 255, 128, 128),
+    };
+    layout->trackParameters = {
+        ParameterDescriptor::midiNote("Note", "Trigger note", 255),
+        ParameterDescriptor::byte("Velocity", "Strike velocity", 0, 255, 255, 128),
+        ParameterDescriptor::byte("Position", "Strike position (centre to edge)", 0, 255, 128, 64),
+    };
+    return layout;
+}
+
+void TaikoProcessor::rebuildBody()
+{
+    m_body.clearModes();
+    for (const BodyMode& mode : kBodyTable)
+        m_body.addMode(mode.frequency, mode.ringTime * m_bodyDecay, mode.gain);
+}
+
+void TaikoProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)
+{
+    if (!acceptRow(rowSerial) || count < kLaneCount)
+        return;
+    const RowLanes lanes(values, count);
+    const auto byteLane
+        = [&lanes](Lane lane) { return lanes.byteExcept(lane, RowLanes::kEmptyMiddle); };
+    if (const auto v = byteLane(Tension)) {
+        m_membrane.tension = *v / kByteFull * 1.6 + 0.2;
+        m_membrane.updateCourant();
+    }
+    if (const auto v = byteLane(Size)) {
+        m_membrane.size = *v / kByteFull * 0.6 + 0.15;
+        m_membrane.updateCourant();
+        rebuildBody();
+    }
+    if (const auto v = byteLane(Damping))
+        m_membrane.loss = *v / kByteFull * 0.0499 + 0.95;
+    if (const auto v = byteLane(Gain))
+        m_outputGain = *v / kByteFull * 0.02;
+    if (const auto v = byteLane(Nonlinear))
+        m_membrane.nonlinear = *v / kByteFull * 16.0;
+    if (const auto v = byteLane(BodyDecay)) {
+        m_bodyDecay = *v / kByteFull * 2.9 + 0.1;
+        rebuildBody();
+    }
+    if (lanes.raw(Note) == RowLanes::kNoteOff)
+        m_membrane.loss = 0.9; // a hand on the head
+    else if (lanes.below(Note, RowLanes::kNoteOff))
+        strike(lanes);
+}
+
+void TaikoProcessor::strike(const RowLanes& lanes)
+{
+    const auto velocity = lanes.below(Velocity, RowLanes::kEmptyByte);
+    const auto position = lanes.byteExcept(Position, RowLanes::kEmptyMiddle);
+    const double v = velocity ? *velocity / kByteFull : 0.5;
+    const double p = position ? *position / kByteFull : 0.3;
+    m_membrane.strike(v, p);
+    m_noiseEnv = v;
+}
+
+void TaikoProcessor::reset()
+{
+    m_membrane.clear();
+    m_body.rest();
+    m_noiseEnv = 0.0;
+    m_bodyFilter.clearState();
+    m_dcBlocker.clear();
+}
+
+void TaikoProcessor::process(AudioContext& context)
+{
+    if (!context.data)
+        return;
+    for (quint64 i = 0; i < context.frames; ++i) {
+        double m = m_membrane.tick();
+        if (!std::isfinite(m))
+            m = 0.0;
+        m = std::clamp(m, -kLimit, kLimit);
+        double b = m_bodyFilter.process(m_body.process(m));
+        if (!std::isfinite(b))
+            b = 0.0;
+        const double noise = 2.0 * m_noise.uniform() - 1.0;
+        const double e = m_noiseEnv;
+        m_noiseEnv = e * m_noiseDecay;
+        const double x
+            = (b * m_bodyMix + m_membraneMix * m + noise * e * m_noiseMix) * m_outputGain;
+        context.data[i] = std::clamp(m_dcBlocker.process(x), -1.0, 1.0);
+    }
+}

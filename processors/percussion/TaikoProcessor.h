@@ -1,0 +1,102 @@
+#pragma once
+
+#include "processors/Processor.h"
+#include "processors/units/Biquad.h"
+#include "processors/units/DcBlockerUnit.h"
+#include "processors/units/ModalResonator.h"
+#include "processors/units/Unit.h"
+#include "processors/units/XorShift.h"
+
+#include <algorithm>
+#include <vector>
+
+class RowLanes;
+
+// A struck drum head: the wave equation stepped on a polar grid of rings around one
+// centre point, with a clamped rim. Large displacements stiffen the head, so a hard hit
+// starts sharp and falls in pitch as it dies away.
+template <class T> class CircularMembrane final : public Unit<T> {
+public:
+    static constexpr qint32 kRings = 12;
+
+    CircularMembrane();
+
+    // One time step; returns the displacement at the pickup point.
+    T tick() override;
+    // Adds a raised-cosine dent of strength `velocity` (0 to 1) centred at `position`
+    // (0 centre, 1 rim).
+    void strike(T velocity, T position);
+    // Derives the update coefficient from tension and size.
+    void updateCourant();
+    // Brings the head to rest.
+    void clear();
+
+    T sampleRate = T(44100);
+    const qint32 rings = kRings;
+    T tension = T(0.8);
+    T loss = T(0.9994);
+    T nonlinear = T(8);
+    qint32 pickupRing = std::min(kRings - 1, 5);
+    qint32 pickupIndex = 0;
+    T size = T(0.45);
+    T courant2 = T(0.2);
+    std::vector<T> current;
+    std::vector<T> previous;
+    std::vector<T> next;
+    std::vector<qint32> ringStart;
+    std::vector<qint32> ringPoints;
+    qint32 totalPoints = 0;
+
+private:
+    // The four neighbours of a point off the centre and the rim: the nearest points
+    // at the same angle on the inner and outer rings, and both sides on its own ring.
+    struct Stencil {
+        qint32 inner;
+        qint32 outer;
+        qint32 left;
+        qint32 right;
+    };
+
+    template <bool Stiffening> void step();
+
+    std::vector<Stencil> m_stencil;
+    // Neighbour sums of one ring, along it and across it, between the two passes.
+    std::vector<T> m_along;
+    std::vector<T> m_across;
+};
+
+// The taiko: membrane, a bank of body modes behind a low-pass, a burst of stick noise.
+class TaikoProcessor final : public Processor {
+public:
+    enum Lane { Tension, Size, Damping, Gain, BodyDecay, Nonlinear, Note, Velocity, Position };
+    static constexpr int kLaneCount = Position + 1;
+
+    explicit TaikoProcessor(int sampleRate);
+
+    void process(AudioContext& context) override;
+    const ProcessorCharacter& character() const override { return m_character; }
+    QSharedPointer<NodeParameterSchema> schema() const override;
+    void applyRow(const quint32* values, int count, quint32 rowSerial) override;
+    void reset() override;
+
+    // The head, for inspection.
+    const CircularMembrane<double>& membrane() const { return m_membrane; }
+
+private:
+    void rebuildBody();
+    void strike(const RowLanes& lanes);
+
+    ProcessorCharacter m_character;
+    CircularMembrane<double> m_membrane;
+    ModalResonator<double> m_body;
+    Biquad<double> m_bodyFilter;
+    XorShift32 m_noise { 987654321 };
+    double m_noiseEnv = 0.0;
+    double m_noiseDecay;
+    double m_membraneMix = 0.6;
+    double m_bodyMix = 0.35;
+    double m_noiseMix = 0.05;
+    double m_outputGain = 0.005;
+    double m_bodyDecay = 1.0;
+    DcBlockerUnit<double> m_dcBlocker;
+};
