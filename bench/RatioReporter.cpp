@@ -15,7 +15,7 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs)
     for (const auto& run : runs) {
         if (run.run_type != Run::RT_Iteration || run.iterations == 0)
             continue;
-        const double ns = run.GetAdjustedRealTime() * 1e9
+        const double ns = run.GetAdjustedCPUTime() * 1e9
             / benchmark::GetTimeUnitMultiplier(run.time_unit);
         m_nsPerIteration.emplace_back(run.benchmark_name(), ns);
     }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-// Prints Google Benchmark's table, then a second table of each run's nanoseconds per
+// Prints Google Benchmark's table, then a second table of each run's CPU nanoseconds per
 // sample beside a baseline run of the same program, so the figures read as ratios that
 // survive a noisy shared machine.
 class RatioReporter : public benchmark::ConsoleReporter {
