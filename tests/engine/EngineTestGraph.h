@@ -91,10 +91,10 @@ public:
         : song(Song::createEmpty())
         , graph(QSharedPointer<Graph>::create(song))
     {
-        for (const QString& spec : nodes.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            addNode(spec);
-        for (const QString& spec : connections.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            addConnection(spec);
+        for (const QString& text : nodes.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            addNode(text);
+        for (const QString& text : connections.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            addConnection(text);
     }
 
     SongPointer song;
@@ -104,15 +104,15 @@ public:
     QStringList refusals; // connect messages of connections the graph refused
 
 private:
-    void addNode(const QString& spec)
+    void addNode(const QString& text)
     {
         static const QHash<QString, ArithmeticProcessor::Role> roles = {
             { QStringLiteral("source"), ArithmeticProcessor::Role::Source },
             { QStringLiteral("effect"), ArithmeticProcessor::Role::Effect },
             { QStringLiteral("sink"), ArithmeticProcessor::Role::Sink },
         };
-        const QString name = spec.section(QLatin1Char(':'), 0, 0);
-        const QString rest = spec.section(QLatin1Char(':'), 1);
+        const QString name = text.section(QLatin1Char(':'), 0, 0);
+        const QString rest = text.section(QLatin1Char(':'), 1);
         const qsizetype split = rest.indexOf(QRegularExpression(QStringLiteral("[+*]")));
         const QString role = split < 0 ? rest : rest.left(split);
         const QString operation = split < 0 ? QStringLiteral("+0") : rest.mid(split);
@@ -123,10 +123,10 @@ private:
         processors.insert(name, processor);
     }
 
-    void addConnection(const QString& spec)
+    void addConnection(const QString& text)
     {
-        const bool raw = spec.contains(QLatin1Char('~'));
-        const QStringList ends = spec.split(raw ? QLatin1Char('~') : QLatin1Char('>'));
+        const bool raw = text.contains(QLatin1Char('~'));
+        const QStringList ends = text.split(raw ? QLatin1Char('~') : QLatin1Char('>'));
         const auto from = nodes.value(ends.value(0));
         const auto to = nodes.value(ends.value(1));
         if (raw) {
