@@ -2,6 +2,8 @@
 #include "processors/bells/DingProcessor.h"
 #include "processors/bells/DribbleProcessor.h"
 #include "processors/bells/KaguraSuzuProcessor.h"
+#include "processors/dynamics/AGCProcessor.h"
+#include "processors/dynamics/CompressorProcessor.h"
 #include "processors/effects/AmpProcessor.h"
 #include "processors/effects/AverageProcessor.h"
 #include "processors/effects/DelayProcessor.h"
@@ -13,6 +15,8 @@
 #include "processors/io/OutputProcessor.h"
 #include "processors/percussion/DrumProcessor.h"
 #include "processors/percussion/TaikoProcessor.h"
+#include "processors/reverb/CheapReverbProcessor.h"
+#include "processors/reverb/ReverbProcessor.h"
 #include "processors/sources/NoiseProcessor.h"
 #include "processors/sources/OscProcessor.h"
 #include "processors/sources/SampleProcessor.h"
@@ -21,8 +25,7 @@
 
 namespace {
 
-template <class P>
-QSharedPointer<Processor> make(int sampleRate)
+template <class P> QSharedPointer<Processor> make(int sampleRate)
 {
     return QSharedPointer<P>::create(sampleRate);
 }
@@ -33,25 +36,29 @@ QSharedPointer<Processor> make(int sampleRate)
 const QList<ProcessorFactory::Creator>& processorCatalogue()
 {
     static const QList<ProcessorFactory::Creator> catalogue = {
-        make<AmpProcessor>,        //  1 "Amp"
-        make<AverageProcessor>,    //  2 "Delay", replaced by registration 4
-        make<DelayProcessor>,      //  4 "Delay"
+        make<AmpProcessor>, //  1 "Amp"
+        make<AverageProcessor>, //  2 "Delay", replaced by registration 4
+        make<CompressorProcessor>, //  3 "Compressor"
+        make<DelayProcessor>, //  4 "Delay"
         make<DistortionProcessor>, //  5 "Distortion"
-        make<FilterProcessor>,     //  6 "Filter"
-        make<InputProcessor>,      //  7 "Input"
-        make<NoiseProcessor>,      //  8 "Noise"
-        make<OscProcessor>,        //  9 "Osc"
-        make<OutputProcessor>,     // 10 "Output"
-        make<RecursionProcessor>,  // 11 "Recursion"
-        make<SawProcessor>,        // 14 "Saw"
-        make<TB303Processor>,      // 16 "TB-303"
-        make<TaikoProcessor>,      // 17 "Taiko"
-        make<TremoloProcessor>,    // 18 "Tremolo"
+        make<FilterProcessor>, //  6 "Filter"
+        make<InputProcessor>, //  7 "Input"
+        make<NoiseProcessor>, //  8 "Noise"
+        make<OscProcessor>, //  9 "Osc"
+        make<OutputProcessor>, // 10 "Output"
+        make<RecursionProcessor>, // 11 "Recursion"
+        make<ReverbProcessor>, // 12 "FancyReverb"
+        make<CheapReverbProcessor>, // 13 "CheapReverb"
+        make<SawProcessor>, // 14 "Saw"
+        make<TB303Processor>, // 16 "TB-303"
+        make<TaikoProcessor>, // 17 "Taiko"
+        make<TremoloProcessor>, // 18 "Tremolo"
         make<KaguraSuzuProcessor>, // 32 "Kagura Suzu"
-        make<DrumProcessor>,       // 33 "Drum"
-        make<SampleProcessor>,     // 34 "Sample"
-        make<DingProcessor>,       // 35 "Ding"
-        make<DribbleProcessor>,    // 36 "Dribble"
+        make<DrumProcessor>, // 33 "Drum"
+        make<SampleProcessor>, // 34 "Sample"
+        make<DingProcessor>, // 35 "Ding"
+        make<DribbleProcessor>, // 36 "Dribble"
+        make<AGCProcessor>, // 37 "AGC"
     };
     return catalogue;
 }

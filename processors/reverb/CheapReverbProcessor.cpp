@@ -1,0 +1,128 @@
+#include "processors/reverb/CheapReverbProcessor.h"
+#include "processors/RowLanes.h"
+#include "processors/effects/LaneScale.h"
+#include "processors/units/Sanitize.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr double kMinFeedback = 0.5;
+constexpr double kFeedbackSpan = 0.45;
+constexpr double kCombMix = 0.25; // the average of the four combs
+constexpr double kAllPassGain = 0.5;
+
+} // namespace
+
+CheapReverbProcessor::CheapReverbProcessor(int sampleRate)
+    : m_character("CheapReverb", true, true, true, true, false, false)
+{
+    // The buffer lengths are fixed in samples at the engine rate.
+    Q_UNUSED(sampleRate);
+    int start = 0;
+    for (std::size_t k = 0; k < m_combs.size(); ++k) {
+        m_combs[k].ring = { start, kCombLengths[k], 0 };
+        start += kCombLengths[k];
+    }
+    for (std::size_t j = 0; j < m_allPasses.size(); ++j) {
+        m_allPasses[j] = { start, kAllPassLengths[j], 0 };
+        start += kAllPassLengths[j];
+    }
+}
+
+QSharedPointer<NodeParameterSchema> CheapReverbProcessor::schema() const
+{
+    auto schema = QSharedPointer<NodeParameterSchema>::create();
+    schema->nodeParameters = {
+        ParameterDescriptor::byte("Decay", "Reverb decay time", 0, 254, 255, 128),
+        ParameterDescriptor::byte("DryWet", "Dry/wet mix (0=dry, max=wet)", 0, 254, 255, 77),
+        ParameterDescriptor::byte("Damping", "High-frequency damping", 0, 254, 255, 128),
+    };
+    return schema;
+}
+
+void CheapReverbProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)
+{
+    if (!acceptRow(rowSerial))
+        return;
+    const RowLanes lanes(values, count);
+    bool changed = false;
+    const auto take = [&](Lane lane, double& field) {
+        if (const auto v = lanes.below(lane, RowLanes::kEmptyByte)) {
+            field = laneScale::byte(*v);
+            changed = true;
+        }
+    };
+    take(Decay, m_decay);
+    take(DryWet, m_wet);
+    take(Damping, m_damping);
+    if (changed)
+        setFeedback();
+}
+
+int CheapReverbProcessor::setActive(int flag)
+{
+    Processor::setActive(flag);
+    if (flag & 1)
+        prepare();
+    return m_active;
+}
+
+void CheapReverbProcessor::reset()
+{
+    m_storage.fill(0.0);
+    for (Comb& comb : m_combs) {
+        comb.ring.index = 0;
+        comb.store = 0.0;
+    }
+    for (Ring& ring : m_allPasses)
+        ring.index = 0;
+}
+
+void CheapReverbProcessor::process(AudioContext& context)
+{
+    if (!context.data)
+        return;
+    prepare();
+    const quint64 samples = context.frames * context.channels;
+    for (quint64 i = 0; i < samples; ++i)
+        context.data[i] = tick(sanitizeSample(context.data[i]));
+}
+
+void CheapReverbProcessor::prepare()
+{
+    if (m_prepared)
+        return;
+    m_prepared = true;
+    reset();
+    setFeedback();
+}
+
+void CheapReverbProcessor::setFeedback()
+{
+    for (Comb& comb : m_combs)
+        comb.feedback = m_decay * kFeedbackSpan + kMinFeedback;
+}
+
+double CheapReverbProcessor::tick(double x)
+{
+    double sum = 0.0;
+    for (Comb& comb : m_combs) {
+        double& slot = current(comb.ring);
+        const double y = slot;
+        comb.store = comb.store * m_damping + y * (1.0 - m_damping);
+        slot = comb.feedback * comb.store + x;
+        advance(comb.ring);
+        sum += y;
+    }
+    double s = sum * kCombMix;
+    for (Ring& ring : m_allPasses) {
+        double& slot = current(ring);
+        const double b = slot;
+        const double w = s - kAllPassGain * b;
+        slot = w;
+        s = kAllPassGain * w + b;
+        advance(ring);
+    }
+    return s * m_wet + x * (1.0 - m_wet);
+}
