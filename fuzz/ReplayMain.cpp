@@ -12,23 +12,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
+        std::fprintf(stderr, "usage: %s CORPUS_DIR...\n", argv[0]);
         return 2;
     }
-    const QDir dir(QString::fromLocal8Bit(argv[1]));
-    const auto files = dir.entryInfoList(QDir::Files, QDir::Name);
-    if (files.isEmpty()) {
-        std::fprintf(stderr, "no seed files in %s\n", argv[1]);
-        return 1;
-    }
-    for (const auto& info : files) {
-        QFile file(info.filePath());
-        if (!file.open(QIODevice::ReadOnly))
+    qsizetype replayed = 0;
+    for (int arg = 1; arg < argc; ++arg) {
+        const QDir dir(QString::fromLocal8Bit(argv[arg]));
+        const auto files = dir.entryInfoList(QDir::Files, QDir::Name);
+        if (files.isEmpty()) {
+            std::fprintf(stderr, "no seed files in %s\n", argv[arg]);
             return 1;
-        const QByteArray bytes = file.readAll();
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()),
-            size_t(bytes.size()));
+        }
+        for (const auto& info : files) {
+            QFile file(info.filePath());
+            if (!file.open(QIODevice::ReadOnly))
+                return 1;
+            const QByteArray bytes = file.readAll();
+            LLVMFuzzerTestOneInput(
+                reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+            ++replayed;
+        }
     }
-    std::printf("replayed %lld inputs\n", static_cast<long long>(files.size()));
+    std::printf("replayed %lld inputs\n", static_cast<long long>(replayed));
     return 0;
 }

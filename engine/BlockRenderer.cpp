@@ -1,0 +1,63 @@
+#include "engine/BlockRenderer.h"
+
+#include "engine/Scheduler.h"
+#include "song/Graph.h"
+#include "song/Sequencer.h"
+
+#include <algorithm>
+
+namespace {
+
+quint64 clampedFrames(quint64 frames)
+{
+    return BlockRenderer::clampBlockFrames(
+        qint64(std::min(frames, BlockRenderer::kMaxBlockFrames)));
+}
+
+} // namespace
+
+BlockRenderer::BlockRenderer(const SongPointer& song, quint64 blockFrames)
+    : m_song(song)
+    , m_context(song.data(), song && song->sequencer ? &song->sequencer->position : nullptr)
+    , m_mix(clampedFrames(blockFrames))
+{
+    // A song handed over is built at once, whatever its graph's flag says.
+    if (m_song && m_song->graph)
+        m_song->graph->changed = true;
+}
+
+quint64 BlockRenderer::clampBlockFrames(qint64 frames)
+{
+    return quint64(std::clamp<qint64>(frames, kMinBlockFrames, kMaxBlockFrames));
+}
+
+void BlockRenderer::setBlockFrames(quint64 frames)
+{
+    const quint64 clamped = clampedFrames(frames);
+    if (clamped != m_mix.size())
+        m_mix.resize(clamped);
+}
+
+void BlockRenderer::rebuildIfChanged()
+{
+    Graph& graph = *m_song->graph;
+    if (!graph.changed)
+        return;
+    m_engine.setPlan(m_builder.build(graph));
+    graph.changed = false;
+    for (const auto& node : std::as_const(graph.nodes))
+        if (node && node->processor)
+            node->processor->setSampleRate(kSampleRate);
+}
+
+qint32 BlockRenderer::render()
+{
+    std::fill_n(m_mix.data(), m_mix.size(), 0.0);
+    if (!m_song || !m_song->graph || !m_song->sequencer)
+        return 0;
+    rebuildIfChanged();
+    m_context.blockFrames = m_mix.size();
+    scheduler::deliverRows(*m_song->sequencer, *m_song->graph);
+    execute(m_engine, m_context, m_mix);
+    return scheduler::advance(m_song->sequencer->position, m_mix.size());
+}

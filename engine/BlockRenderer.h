@@ -1,0 +1,51 @@
+#pragma once
+
+#include "engine/AudioEngine.h"
+#include "engine/Buffer.h"
+#include "engine/Context.h"
+#include "engine/SongPlanBuilder.h"
+#include "song/Song.h"
+
+#include <QtGlobal>
+
+// Renders a song block by block exactly as the real-time player does: rebuild the plan
+// when the graph's topology changed, deliver the current rows, execute the plan into
+// the mono mix block, advance the play position. No I/O and no timing of its own, so
+// the player and the offline renderer share it.
+class BlockRenderer {
+public:
+    static constexpr int kSampleRate = 44100;
+    static constexpr quint64 kDefaultBlockFrames = 1024;
+    static constexpr quint64 kMinBlockFrames = 64;
+    static constexpr quint64 kMaxBlockFrames = 8192;
+
+    explicit BlockRenderer(const SongPointer& song, quint64 blockFrames = kDefaultBlockFrames);
+    BlockRenderer(const BlockRenderer&) = delete;
+    BlockRenderer& operator=(const BlockRenderer&) = delete;
+
+    // Renders one block into block(); returns the tick boundaries the position crossed.
+    // Allocation-free unless the graph changed or the plan lays out its storage.
+    qint32 render();
+
+    // Reconfiguration, not for the render path: the mix block is reallocated.
+    void setBlockFrames(quint64 frames);
+    quint64 blockFrames() const { return m_mix.size(); }
+
+    const Buffer& block() const { return m_mix; }
+    const SongPointer& song() const { return m_song; }
+    zarn::Context& context() { return m_context; }
+    AudioEngine& engine() { return m_engine; }
+    // The build log of the last plan built.
+    const QStringList& buildLog() const { return m_builder.log(); }
+
+    static quint64 clampBlockFrames(qint64 frames);
+
+private:
+    void rebuildIfChanged();
+
+    SongPointer m_song;
+    AudioEngine m_engine;
+    zarn::Context m_context;
+    Buffer m_mix;
+    SongPlanBuilder m_builder;
+};
