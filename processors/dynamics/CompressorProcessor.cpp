@@ -52,5 +52,5 @@ void CompressorProcessor::process(AudioContext& context)
 
 void CompressorProcessor::reset()
 {
-    m_unit.env = 0.0;
+    m_unit.envelope.env = 0.0;
 }

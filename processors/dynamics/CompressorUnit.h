@@ -1,5 +1,6 @@
 #pragma once
 
+#include "processors/units/EnvelopeFollower.h"
 #include "processors/units/Unit.h"
 
 #include <algorithm>
@@ -10,16 +11,14 @@ template <class T> class CompressorUnit final : public Unit<T> {
 public:
     explicit CompressorUnit(T sampleRate)
         : sampleRate(sampleRate)
-        , attackCoeff(std::exp(T(-1) / (sampleRate / T(1000))))
-        , releaseCoeff(std::exp(T(-1) / (sampleRate * kReleaseMs / T(1000))))
     {
+        envelope.attackCoeff = EnvelopeFollower<T>::coefficient(sampleRate, kAttackMs);
+        envelope.releaseCoeff = EnvelopeFollower<T>::coefficient(sampleRate, kReleaseMs);
     }
 
     T process(T x)
     {
-        const T a = std::abs(x);
-        const T c = a > env ? attackCoeff : releaseCoeff;
-        env = (T(1) - c) * a + c * env;
+        const T env = envelope.follow(std::abs(x));
         T g = T(1);
         if (env > threshold) {
             const T over = T(20) * std::log10(env / threshold);
@@ -31,12 +30,11 @@ public:
     T tick() override { return process(T(0)); }
 
     T sampleRate;
-    T env = T(0);
+    EnvelopeFollower<T> envelope;
     T threshold = T(0.7); // linear
     T ratio = T(4);
-    T attackCoeff;
-    T releaseCoeff;
 
 private:
+    static constexpr T kAttackMs = T(1);
     static constexpr T kReleaseMs = T(50);
 };

@@ -3,6 +3,19 @@
 #include "processors/bells/DingProcessor.h"
 #include "processors/bells/DribbleProcessor.h"
 #include "processors/bells/KaguraSuzuProcessor.h"
+#include "processors/channel/ChannelAGCPumpProcessor.h"
+#include "processors/channel/ChannelAttenuationProcessor.h"
+#include "processors/channel/ChannelClippingProcessor.h"
+#include "processors/channel/ChannelDCOffsetProcessor.h"
+#include "processors/channel/ChannelDistortionProcessor.h"
+#include "processors/channel/ChannelDopplerProcessor.h"
+#include "processors/channel/ChannelDropoutProcessor.h"
+#include "processors/channel/ChannelEchoProcessor.h"
+#include "processors/channel/ChannelFreqAttenProcessor.h"
+#include "processors/channel/ChannelNoiseProcessor.h"
+#include "processors/channel/ChannelPinkNoiseProcessor.h"
+#include "processors/channel/ChannelStripProcessor.h"
+#include "processors/channel/ChannelToneProcessor.h"
 #include "processors/dynamics/AGCProcessor.h"
 #include "processors/dynamics/CompressorProcessor.h"
 #include "processors/effects/AmpProcessor.h"
@@ -34,11 +47,6 @@ constexpr int kBar = kTicksPerStep;
 enum FilterType : quint32 { LowPass = 0, HighPass = 1, BandPass = 2 };
 enum KaguraMode : quint32 { Shake = 0, Strike = 1 };
 constexpr quint32 kTaikoGain = 20; // the default gain drives the membrane into its limiter
-
-// The channel effects share one shape: the first lane switches the impairment on
-// with its amount, some have a second lane.
-enum ChannelLane { Amount = 0, Detail = 1 };
-enum ChannelStripLane { StripNoise, StripEchoDelay, StripEchoGain, StripDistortion };
 
 // Lane values from the quantities they stand for, inverting each lane's mapping.
 quint32 word(double fraction)
@@ -151,11 +159,10 @@ void fadeOut(SongSketch& s, int step)
 
 Node compressor(SongSketch& s, double threshold, double ratio)
 {
-    const Node node = s.optionalNode(QStringLiteral("Compressor"), QStringLiteral("Glue"));
-    if (node)
-        s.settings(node,
-            { { CompressorProcessor::Threshold, byte255(threshold) },
-                { CompressorProcessor::Ratio, byte255((ratio - 1.0) / 19.0) } });
+    const Node node = s.node(QStringLiteral("Compressor"), QStringLiteral("Glue"));
+    s.settings(node,
+        { { CompressorProcessor::Threshold, byte255(threshold) },
+            { CompressorProcessor::Ratio, byte255((ratio - 1.0) / 19.0) } });
     return node;
 }
 
@@ -263,11 +270,10 @@ SongSketch firstSong()
     firstLead(s, bus);
     firstBells(s, bus);
 
-    const Node room = s.optionalNode(QStringLiteral("CheapReverb"), QStringLiteral("Room"));
-    if (room)
-        s.settings(room,
-            { { CheapReverbProcessor::Decay, 90 }, { CheapReverbProcessor::DryWet, 40 },
-                { CheapReverbProcessor::Damping, 150 } });
+    const Node room = s.node(QStringLiteral("CheapReverb"), QStringLiteral("Room"));
+    s.settings(room,
+        { { CheapReverbProcessor::Decay, 90 }, { CheapReverbProcessor::DryWet, 40 },
+            { CheapReverbProcessor::Damping, 150 } });
     master(s, bus, { compressor(s, 0.48, 3.0), room });
     fadeOut(s, 7);
     s.sequence(0, 8);
@@ -377,9 +383,8 @@ SongSketch templeBells()
     templeDrone(s, bus);
     templeWind(s, bus);
 
-    const Node hall = s.optionalNode(QStringLiteral("FancyReverb"), QStringLiteral("Temple"));
-    if (hall)
-        s.settings(hall, { { ReverbProcessor::DryWet, 90 } });
+    const Node hall = s.node(QStringLiteral("FancyReverb"), QStringLiteral("Temple"));
+    s.settings(hall, { { ReverbProcessor::DryWet, 90 } });
     master(s, bus, { hall });
     fadeOut(s, 7);
     s.sequence(0, 8);
@@ -507,11 +512,10 @@ SongSketch acidMachine()
     acidStabs(s, bus);
     acidSpares(s, bus);
 
-    const Node leveller = s.optionalNode(QStringLiteral("AGC"), QStringLiteral("Leveller"));
-    if (leveller)
-        s.settings(leveller,
-            { { AGCProcessor::Mode, 64 }, { AGCProcessor::Target, 150 },
-                { AGCProcessor::MaxGain, 40 } });
+    const Node leveller = s.node(QStringLiteral("AGC"), QStringLiteral("Leveller"));
+    s.settings(leveller,
+        { { AGCProcessor::Mode, 64 }, { AGCProcessor::Target, 150 },
+            { AGCProcessor::MaxGain, 40 } });
     master(s, bus, { compressor(s, 0.45, 4.0), leveller });
     fadeOut(s, 11);
     s.sequence(0, 12);
@@ -533,20 +537,30 @@ const QList<Impairment>& impairments()
 {
     static const QList<Impairment> chain = {
         { "ChFreqAtten", "Band Limit",
-            { { Amount, word(300.0 / 2000.0) }, { Detail, word(1500.0 / 18000.0) } } },
-        { "ChDistortion", "Speaker", { { Amount, byte(0.3) } } },
-        { "ChEcho", "Room Echo", { { Amount, word(3000.0 / 4409.0) }, { Detail, byte(0.25) } } },
-        { "ChDoppler", "Drift", { { Amount, 30 } } },
-        { "ChNoise", "Hiss", { { Amount, byte(39.0 / 59.0) } } },
-        { "ChPinkNoise", "Rumble", { { Amount, byte(44.0 / 59.0) } } },
-        { "ChTone", "Hum", { { Amount, word(40.0 / 19980.0) }, { Detail, byte(0.01) } } },
-        { "ChDropout", "Crackle", { { Amount, 1 }, { Detail, 2 } } },
-        { "ChAGCPump", "Pump", { { Amount, byte(9.5 / 99.5) }, { Detail, byte(390.0 / 1990.0) } } },
-        { "ChAttenuation", "Distance", { { Amount, byte(3.0 / 40.0) } } },
-        { "ChDCOffset", "Offset", { { Amount, byte(0.05) } } },
+            { { ChannelFreqAttenProcessor::LowCut, word(300.0 / 2000.0) },
+                { ChannelFreqAttenProcessor::HighCut, word(1500.0 / 18000.0) } } },
+        { "ChDistortion", "Speaker", { { ChannelDistortionProcessor::Drive, byte(0.3) } } },
+        { "ChEcho", "Room Echo",
+            { { ChannelEchoProcessor::Delay, word(3000.0 / 4409.0) },
+                { ChannelEchoProcessor::Gain, byte(0.25) } } },
+        { "ChDoppler", "Drift", { { ChannelDopplerProcessor::Velocity, 1 } } },
+        { "ChNoise", "Hiss", { { ChannelNoiseProcessor::Snr, byte(39.0 / 59.0) } } },
+        { "ChPinkNoise", "Rumble", { { ChannelPinkNoiseProcessor::Snr, byte(44.0 / 59.0) } } },
+        { "ChTone", "Hum",
+            { { ChannelToneProcessor::Freq, word(40.0 / 19980.0) },
+                { ChannelToneProcessor::Ampl, byte(0.01) } } },
+        { "ChDropout", "Crackle",
+            { { ChannelDropoutProcessor::Rate, 1 }, { ChannelDropoutProcessor::Burst, 2 } } },
+        { "ChAGCPump", "Pump",
+            { { ChannelAGCPumpProcessor::Attack, byte(9.5 / 99.5) },
+                { ChannelAGCPumpProcessor::Release, byte(390.0 / 1990.0) } } },
+        { "ChAttenuation", "Distance",
+            { { ChannelAttenuationProcessor::GainDb, byte(3.0 / 40.0) } } },
+        { "ChDCOffset", "Offset", { { ChannelDCOffsetProcessor::Offset, byte(0.05) } } },
         { "ChannelStrip", "Strip",
-            { { StripNoise, byte(49.0 / 59.0) }, { StripDistortion, byte(0.1) } } },
-        { "ChClipping", "Clip", { { Amount, byte(0.55 / 0.95) } } },
+            { { ChannelStripProcessor::NoiseSnr, byte(49.0 / 59.0) },
+                { ChannelStripProcessor::Distortion, byte(0.1) } } },
+        { "ChClipping", "Clip", { { ChannelClippingProcessor::Threshold, byte(0.55 / 0.95) } } },
     };
     return chain;
 }
@@ -588,10 +602,8 @@ SongSketch radioGhost()
     radioTune(s, bus);
     QList<Node> damage;
     for (const Impairment& impairment : impairments()) {
-        const Node node
-            = s.optionalNode(QLatin1String(impairment.type), QLatin1String(impairment.name));
-        if (node)
-            s.settings(node, impairment.cells);
+        const Node node = s.node(QLatin1String(impairment.type), QLatin1String(impairment.name));
+        s.settings(node, impairment.cells);
         damage.append(node);
     }
     master(s, bus, damage);

@@ -50,11 +50,6 @@ zarn::NodePointer SongSketch::node(const QString& type, const QString& name)
     return node;
 }
 
-zarn::NodePointer SongSketch::optionalNode(const QString& type, const QString& name)
-{
-    return ProcessorFactory::instance().characterOf(type) ? node(type, name) : zarn::NodePointer();
-}
-
 void SongSketch::chain(const QList<zarn::NodePointer>& nodes)
 {
     zarn::NodePointer previous;

@@ -20,8 +20,6 @@ public:
 
     // A node of a registered type; an unknown type is a problem.
     zarn::NodePointer node(const QString& type, const QString& name);
-    // A node only when the catalogue holds the type; null otherwise.
-    zarn::NodePointer optionalNode(const QString& type, const QString& name);
     zarn::NodePointer output() const { return m_output; }
     // Connects each node to the next; null entries are skipped.
     void chain(const QList<zarn::NodePointer>& nodes);
