@@ -50,14 +50,20 @@ void BlockRenderer::rebuildIfChanged()
             node->processor->setSampleRate(kSampleRate);
 }
 
+qint32 renderSongBlock(
+    Sequencer& sequencer, Graph& graph, AudioEngine& engine, zarn::Context& context, Buffer& mix)
+{
+    context.blockFrames = mix.size();
+    scheduler::deliverRows(sequencer, graph);
+    execute(engine, context, mix);
+    return scheduler::advance(sequencer.position, mix.size());
+}
+
 qint32 BlockRenderer::render()
 {
     std::fill_n(m_mix.data(), m_mix.size(), 0.0);
     if (!m_song || !m_song->graph || !m_song->sequencer)
         return 0;
     rebuildIfChanged();
-    m_context.blockFrames = m_mix.size();
-    scheduler::deliverRows(*m_song->sequencer, *m_song->graph);
-    execute(m_engine, m_context, m_mix);
-    return scheduler::advance(m_song->sequencer->position, m_mix.size());
+    return renderSongBlock(*m_song->sequencer, *m_song->graph, m_engine, m_context, m_mix);
 }

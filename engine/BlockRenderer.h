@@ -8,6 +8,16 @@
 
 #include <QtGlobal>
 
+class Graph;
+class Sequencer;
+
+// The steps of one block shared by the real-time player and the offline renderer, after
+// any rebuild: deliver the current rows, execute the engine's plan into `mix`, advance the
+// position. Returns the tick boundaries crossed. Allocation-free once the plan's storage
+// has grown to the block.
+qint32 renderSongBlock(
+    Sequencer& sequencer, Graph& graph, AudioEngine& engine, zarn::Context& context, Buffer& mix);
+
 // Renders a song block by block exactly as the real-time player does: rebuild the plan
 // when the graph's topology changed, deliver the current rows, execute the plan into
 // the mono mix block, advance the play position. No I/O and no timing of its own, so
