@@ -1,0 +1,42 @@
+#pragma once
+
+#include "media/graph/Connection.h"
+#include "media/graph/Graph.h"
+#include "media/graph/GraphNode.h"
+#include "processors/AudioNode.h"
+
+#include <QSharedPointer>
+
+namespace media::audio {
+
+// A graph node carrying one audio node (a device node, a generator), so that device-level
+// graphs are wired and built into a plan like the song's own.
+class Node : public graph::GraphNode {
+public:
+    Node(const QString& name, const QSharedPointer<AudioNode>& audioNode);
+
+    bool takesAudioInput() const override;
+    bool givesAudioOutput() const override;
+    QString typeName() const override;
+
+    QSharedPointer<AudioNode> audioNode;
+};
+
+using Connection = graph::Connection<Node>;
+using Graph = graph::Graph<Node, Connection>;
+
+// What the plan builder reads of a node.
+inline QString planName(const Node& node)
+{
+    return node.name;
+}
+inline QSharedPointer<AudioNode> planAudioNode(const Node& node)
+{
+    return node.audioNode;
+}
+inline const ProcessorCharacter* planCharacter(const Node& node)
+{
+    return node.audioNode ? &node.audioNode->character() : nullptr;
+}
+
+} // namespace media::audio
