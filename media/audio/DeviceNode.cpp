@@ -188,17 +188,20 @@ void DeviceNode::rebuildStream()
     const QString name
         = m_deviceDescription.isEmpty() ? m_device.description() : m_deviceDescription;
     const QAudioDevice found = lookupDevice();
-    // Even the stream of a vanished device is stopped and released here, on its own thread:
-    // Qt's PulseAudio stream crashes when released elsewhere while its timer lives on here.
-    releaseStream();
-
     if (found.isNull()) {
+        // Said before the old stream goes: Qt's sink can hold this thread for a long while
+        // once the server has killed its stream, and the loss must show at once.
         if (!m_deviceLost.exchange(true)) {
             qWarning().noquote() << m_texts.devicePrefix << name
                                  << "is no longer present on the host. Pausing rebuild;"
                                  << "will resume when the device reappears.";
             emit deviceRebuilt(m_liveness.rebuildCount());
         }
+    }
+    // Even the stream of a vanished device is stopped and released here, on its own thread:
+    // Qt's PulseAudio stream crashes when released elsewhere while its timer lives on here.
+    releaseStream();
+    if (found.isNull()) {
         m_device = QAudioDevice();
         return;
     }
