@@ -426,11 +426,11 @@ void AudioDevicesTest::lostDeviceWaitsForTheHook()
     QTRY_VERIFY_WITH_TIMEOUT(node.sampleCount() > quint64(kRate), 8000);
 
     QVERIFY(module->unload());
-    // Known fault: the rebuild that would notice the loss is queued to the device thread,
-    // which Qt's sink holds for minutes once the server killed its stream without Qt
-    // reporting it, so the loss shows far too late. Marked so the run stays readable; it
-    // turns into a failure once fixed.
-    QEXPECT_FAIL("", "Qt's sink holds the device thread after its stream was killed", Abort);
+    // Known fault: the loss shows only minutes after the sink was removed while the node
+    // played on it, although Qt's own list drops the sink within a second; the cause is
+    // not pinned down yet. Marked so the run stays readable; it turns into a failure once
+    // fixed.
+    QEXPECT_FAIL("", "the loss of a playing device shows only after minutes", Abort);
     QTRY_VERIFY_WITH_TIMEOUT(node.isDeviceLost(), 20000);
     QVERIFY(node.currentDevice().isNull());
     QTRY_COMPARE_WITH_TIMEOUT(rebuilt, 1, 1000);
