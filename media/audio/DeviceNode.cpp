@@ -222,9 +222,16 @@ void DeviceNode::onDevicesChanged()
         QMetaObject::invokeMethod(this, &DeviceNode::onDevicesChanged, Qt::QueuedConnection);
         return;
     }
-    if (!m_deviceLost || (m_deviceDescription.isEmpty() && m_deviceId.isEmpty()))
+    if (m_deviceDescription.isEmpty() && m_deviceId.isEmpty())
         return;
     const QAudioDevice found = lookupDevice();
+    if (!m_deviceLost) {
+        // The server moves the streams of a removed device to another one, where they play
+        // on without a stall or an error; only the host's list shows that the device left.
+        if (found.isNull() && !m_stopRequested)
+            queueRebuild();
+        return;
+    }
     if (found.isNull())
         return;
     qInfo().noquote() << m_texts.devicePrefix << m_deviceDescription

@@ -90,7 +90,8 @@ signals:
     void audioHealthy();
 
 public slots:
-    // Called after the host's device list changed: rebuilds a lost device that came back.
+    // Called after the host's device list changed: drops a device in use that left the host
+    // and rebuilds a lost one that came back.
     void onDevicesChanged();
 
 protected:
