@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+#include <QSharedPointer>
+
+class QPushButton;
+class QTableView;
+class Song;
+class SongInfoModel;
+
+// The song info dialog: the editable tags over the song's read-only timing values. Tags
+// can be added and removed; the value rows stay as they are.
+class SongInfoEditor : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit SongInfoEditor(QWidget* parent = nullptr);
+
+    // Starts the tags afresh and shows the values of this song's position.
+    void setSong(const QSharedPointer<Song>& song);
+
+public slots:
+    void addTag();
+    void removeSelectedTags();
+
+private:
+    bool isTagRow(int row) const;
+    QList<int> selectedTagRows() const;
+    void updateButtons();
+
+    SongInfoModel* m_model;
+    QTableView* m_table;
+    QPushButton* m_addButton;
+    QPushButton* m_removeButton;
+    QPushButton* m_closeButton;
+};
