@@ -1,0 +1,62 @@
+#include "app/window/XRayText.h"
+
+#include "song/NodeParameterSchema.h"
+
+namespace {
+
+QString line(const QString& label, const QString& value)
+{
+    return QStringLiteral("<b>%1:</b> %2<br>").arg(label, value);
+}
+
+// The column part: which lane the cell belongs to, or the node's own parameters.
+QString columnText(const NodeParameterSchema& schema, const Pattern& pattern, int cell)
+{
+    const int nodeCells = int(schema.nodeParameters.size());
+    const int laneCells = int(schema.trackParameters.size());
+    if (cell < nodeCells || laneCells == 0)
+        return QStringLiteral("<b>Column:</b> Node params<br>");
+    const int lane = (cell - nodeCells) / laneCells + 1;
+    return line(QStringLiteral("Lane"), QStringLiteral("%1 / %2").arg(lane).arg(pattern.lanes));
+}
+
+QString cellText(
+    const NodeParameterSchema& schema, const Pattern& pattern, const PatternCursor& cursor)
+{
+    const ParameterPointer parameter = schema.parameterOfCell(cursor.cell);
+    if (!parameter)
+        return {};
+    const RowPointer row = pattern.rowAt(cursor.tick);
+    const quint32 value
+        = row && cursor.cell < row->cells.size() ? row->cells.at(cursor.cell) : parameter->empty;
+    QString text = line(QStringLiteral("Parameter"), parameter->name)
+        + line(QStringLiteral("Type"), valueTypeName(parameter->valueType()));
+    if (!parameter->description.isEmpty())
+        text += line(QStringLiteral("Description"), parameter->description);
+    text += QStringLiteral("<hr>") + line(QStringLiteral("Value"), parameter->valueText(value));
+    if (parameter->defaultValue != parameter->empty)
+        text += line(QStringLiteral("Default"), parameter->valueText(parameter->defaultValue));
+    return text;
+}
+
+} // namespace
+
+QString xRayText(const zarn::NodePointer& node, const PatternPointer& pattern,
+    const std::optional<PatternCursor>& cursor)
+{
+    if (!node)
+        return QStringLiteral("<i>No node selected</i>");
+    QString text = line(QStringLiteral("Node"), node->name.toHtmlEscaped());
+    if (!pattern)
+        return text + QStringLiteral("<i>No pattern selected</i>");
+    text += line(QStringLiteral("Pattern"), pattern->name.toHtmlEscaped())
+        + line(QStringLiteral("Rows"), QString::number(pattern->length))
+        + line(QStringLiteral("Lanes"), QString::number(pattern->lanes));
+    const QSharedPointer<NodeParameterSchema> schema
+        = node->processor ? node->processor->schema() : nullptr;
+    if (!cursor || !schema)
+        return text;
+    text += QStringLiteral("<hr>") + line(QStringLiteral("Tick"), QString::number(cursor->tick))
+        + columnText(*schema, *pattern, cursor->cell);
+    return text + cellText(*schema, *pattern, *cursor);
+}

@@ -1,0 +1,749 @@
+#include "app/window/Zarn.h"
+
+#include "app/Settings.h"
+#include "app/window/XRayText.h"
+#include "media/devices/DeviceManager.h"
+#include "song/Graph.h"
+#include "song/Sequencer.h"
+#include "song/SongFile.h"
+#include "ui/info/SongInfoEditor.h"
+#include "ui/pages/MixerPage.h"
+#include "ui/pages/NodePage.h"
+#include "ui/pages/PatternPage.h"
+#include "ui/pages/SequencerPage.h"
+#include "ui/shortcuts/ShortcutHelpWidget.h"
+#include "ui/shortcuts/ShortcutRegistry.h"
+#include "ui/status/EngineStatusWidget.h"
+#include "ui/transport/TrackerTransport.h"
+
+#include "ui_Zarn.h"
+
+#include <QCloseEvent>
+#include <QDebug>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QSpinBox>
+
+using media::devices::DeviceManager;
+
+const QString Zarn::kFileFilter
+    = QStringLiteral("ZARN Files (*.zarn);;BMX Files (*.bmx);;All Files (*.*)");
+
+namespace {
+
+constexpr int kTicksPerStepChoices[] = { 1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64 };
+constexpr int kOctaves = 10;
+constexpr int kDefaultOctave = 4;
+
+QString onOff(bool on)
+{
+    return on ? QStringLiteral("ON") : QStringLiteral("OFF");
+}
+
+// Keeps a widget disabled for the length of a flow, so no edit lands in the middle of it.
+class DisabledWhile {
+public:
+    explicit DisabledWhile(QWidget* widget)
+        : m_widget(widget)
+    {
+        m_widget->setEnabled(false);
+    }
+    ~DisabledWhile() { m_widget->setEnabled(true); }
+
+private:
+    QWidget* m_widget;
+};
+
+// Pauses the player for the length of a flow and restores its state afterwards.
+class PausedWhile {
+public:
+    explicit PausedWhile(ZarnPlayer& player)
+        : m_player(player)
+        , m_wasRunning(player.setRunning(false))
+    {
+    }
+    ~PausedWhile() { m_player.setRunning(m_wasRunning); }
+
+private:
+    ZarnPlayer& m_player;
+    bool m_wasRunning;
+};
+
+QString dialogFile(QWidget* parent, const QString& title, const QString& suggestion,
+    const QString& filter, bool forSaving)
+{
+    return forSaving ? QFileDialog::getSaveFileName(parent, title, suggestion, filter)
+                     : QFileDialog::getOpenFileName(parent, title, suggestion, filter);
+}
+
+} // namespace
+
+// A destination prefix, the page it shows and the button that marks it.
+struct Zarn::PageRoute {
+    QString prefix;
+    EditorPage* page;
+    QAbstractButton* button;
+};
+
+Zarn::Zarn(const QSharedPointer<Settings>& settings, QWidget* parent)
+    : QWidget(parent)
+    , chooseOpenFile([](QWidget* p, const QString& t, const QString& s, const QString& f) {
+        return dialogFile(p, t, s, f, false);
+    })
+    , chooseSaveFile([](QWidget* p, const QString& t, const QString& s, const QString& f) {
+        return dialogFile(p, t, s, f, true);
+    })
+    , m_ui(std::make_unique<Ui::Zarn>())
+    , m_settings(settings)
+    , m_song(Song::createNewSong(kDefaultPatternLength))
+    , m_player(new ZarnPlayer(this))
+{
+    m_ui->setupUi(this);
+    buildPages();
+    buildSelectors();
+    connectForm();
+    buildShortcuts();
+    m_player->setRunning(false);
+    setSong(m_song);
+    if (m_settings)
+        m_transport->restoreSettings();
+    restoreWindowState();
+    navigateTo(QStringLiteral("nodes"));
+    m_player->setRunning(false);
+}
+
+Zarn::~Zarn()
+{
+    // The output device's stream must stop before its objects go.
+    m_player->setRunning(false);
+}
+
+void Zarn::buildPages()
+{
+    m_nodePage = new NodePage(m_ui->pageNodes);
+    m_patternPage = new PatternPage(m_ui->pagePatterns);
+    m_sequencerPage = new SequencerPage(m_ui->pageSequencer);
+    m_mixerPage = new MixerPage(m_ui->pageMixer);
+    m_ui->pageNodes->layout()->addWidget(m_nodePage);
+    m_ui->pagePatterns->layout()->addWidget(m_patternPage);
+    m_ui->pageSequencer->layout()->addWidget(m_sequencerPage);
+    m_ui->pageMixer->layout()->addWidget(m_mixerPage);
+
+    auto* transportLayout = new QVBoxLayout(m_ui->transportWidget);
+    transportLayout->setContentsMargins(0, 0, 0, 0);
+    m_transport = new TrackerTransport(m_ui->transportWidget);
+    m_transport->setSettings(m_settings);
+    transportLayout->addWidget(m_transport);
+
+    auto* statusLayout = new QVBoxLayout(m_ui->widgetEngineStatus);
+    statusLayout->setContentsMargins(4, 0, 4, 0);
+    m_status = new EngineStatusWidget(m_ui->widgetEngineStatus);
+    statusLayout->addWidget(m_status);
+
+    m_ui->widgetDebug->setVisible(false);
+    m_ui->tableWidgetData->setColumnCount(2);
+    m_ui->tableWidgetData->setHorizontalHeaderLabels({ tr("Cell"), tr("Value") });
+}
+
+void Zarn::buildSelectors()
+{
+    for (const int ticks : kTicksPerStepChoices)
+        m_ui->comboBoxTicksPerStep->addItem(QString::number(ticks), ticks);
+    m_ui->comboBoxTicksPerStep->setCurrentIndex(
+        m_ui->comboBoxTicksPerStep->findData(kDefaultPatternLength));
+    for (int octave = 0; octave < kOctaves; ++octave)
+        m_ui->comboBoxBaseOctave->addItem(QString::number(octave), octave);
+    m_ui->comboBoxBaseOctave->setCurrentIndex(kDefaultOctave);
+    // The window opens on the node page, which has no use for the octave.
+    m_ui->labelBaseOctave->setVisible(false);
+    m_ui->comboBoxBaseOctave->setVisible(false);
+}
+
+void Zarn::connectForm()
+{
+    const struct {
+        QAbstractButton* button;
+        void (Zarn::*slot)();
+    } clicks[] = {
+        { m_ui->pushButtonLoad, &Zarn::load },
+        { m_ui->pushButtonSave, &Zarn::save },
+        { m_ui->pushButtonClear, &Zarn::clear },
+        { m_ui->pushButtonPatterns, &Zarn::goToPatterns },
+        { m_ui->pushButtonNodes, &Zarn::goToNodes },
+        { m_ui->pushButtonSequencer, &Zarn::goToSequencer },
+        { m_ui->pushButtonMixer, &Zarn::goToMixer },
+        { m_ui->pushButtonInfo, &Zarn::showSongInfo },
+        { m_ui->pushButtonConfig, &Zarn::showConfiguration },
+        { m_ui->pushButtonArrange, &Zarn::autoArrange },
+        { m_ui->pushButtonZoomToFit, &Zarn::zoomToFit },
+    };
+    for (const auto& click : clicks)
+        connect(click.button, &QAbstractButton::clicked, this, click.slot);
+    connect(m_ui->toggleButtonAudio, &QAbstractButton::toggled, this, &Zarn::toggleAudio);
+    connect(m_ui->toggleButtonXRay, &QAbstractButton::toggled, this, &Zarn::toggleXRay);
+    connect(m_ui->toggleButtonFullscreen, &QAbstractButton::toggled, this, &Zarn::toggleFullscreen);
+    connect(m_ui->comboBoxNode, &QComboBox::currentTextChanged, this, &Zarn::selectedNodeChanged);
+    connect(
+        m_ui->comboBoxPattern, &QComboBox::currentTextChanged, this, &Zarn::selectedPatternChanged);
+    connect(m_ui->comboBoxTicksPerStep, &QComboBox::currentIndexChanged, this,
+        &Zarn::ticksPerStepSelected);
+    connect(m_patternPage, &PatternPage::cursorChanged, this, &Zarn::refreshXRay);
+
+    connect(m_player, &ZarnPlayer::positionChanged, m_transport,
+        &TrackerTransport::playPositionChanged);
+    connect(m_player, &ZarnPlayer::positionChanged, this, &Zarn::followPlayPosition);
+    connect(
+        m_player, &ZarnPlayer::engineStatusChanged, m_status, &EngineStatusWidget::updateStatus);
+    connect(m_transport, &TrackerTransport::playbackModeChanged, this, [this](bool render) {
+        m_player->setMode(render ? ZarnPlayer::Render : ZarnPlayer::Live);
+        m_status->setRenderMode(render);
+    });
+    if (QSpinBox* tps = m_transport->findChild<QSpinBox*>(QStringLiteral("spinBoxTPS")))
+        connect(tps, &QSpinBox::valueChanged, this, &Zarn::syncTicksPerStepSelector);
+}
+
+void Zarn::buildShortcuts()
+{
+    const QHash<QString, std::function<void()>> actions {
+        { QStringLiteral("global.help"), [this] { showKeyboardHelp(); } },
+        { QStringLiteral("global.pattern_editor"),
+            [this] { navigateTo(QStringLiteral("pattern")); } },
+        { QStringLiteral("global.node_graph"), [this] { navigateTo(QStringLiteral("node")); } },
+        { QStringLiteral("global.sequencer"), [this] { navigateTo(QStringLiteral("sequencer")); } },
+        { QStringLiteral("global.play"), [this] { startPlaying(false); } },
+        { QStringLiteral("global.play_from_cursor"), [this] { startPlaying(true); } },
+        { QStringLiteral("global.stop"), [this] { m_transport->togglePlay(false); } },
+        { QStringLiteral("global.fullscreen"), [this] { toggleFullscreen(!isFullScreen()); } },
+        { QStringLiteral("global.open"), [this] { load(); } },
+        { QStringLiteral("global.save"), [this] { save(); } },
+        { QStringLiteral("pat.base_octave"),
+            [this] {
+                if (currentPage() != m_patternPage)
+                    return;
+                m_ui->comboBoxBaseOctave->setFocus();
+                m_ui->comboBoxBaseOctave->showPopup();
+            } },
+    };
+    for (const ShortcutEntry& entry : ShortcutRegistry::instance().entries()) {
+        const auto action = actions.constFind(entry.id);
+        if (action == actions.constEnd() || entry.key.isEmpty())
+            continue;
+        auto* shortcut = new QShortcut(entry.key, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, *action);
+    }
+}
+
+void Zarn::restoreWindowState()
+{
+    if (!m_settings) {
+        qWarning() << "No settings while loading configurations";
+        return;
+    }
+    const QRect geometry = m_settings->windowGeometry();
+    if (debug)
+        qDebug() << "Setting geometry from settings:" << geometry;
+    if (geometry.width() > 0) {
+        showNormal();
+        setGeometry(geometry);
+    }
+    const bool fullScreen
+        = m_settings->boolValue(settingskey::kFullScreen, settingskey::kDefaultFullScreen);
+    const bool xRay = m_settings->boolValue(settingskey::kXRayMode, settingskey::kDefaultXRayMode);
+    m_ui->toggleButtonFullscreen->setChecked(fullScreen);
+    m_ui->toggleButtonXRay->setChecked(xRay);
+}
+
+EditorPage* Zarn::currentPage() const
+{
+    QWidget* page = m_ui->stackedWidgetMain->currentWidget();
+    return page ? page->findChild<EditorPage*>(QString(), Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+void Zarn::navigateTo(const QString& destination)
+{
+    if (debug)
+        qDebug() << "NAVIGATING TO" << destination;
+    const PageRoute routes[] = {
+        { QStringLiteral("sequencer"), m_sequencerPage, m_ui->pushButtonSequencer },
+        { QStringLiteral("mixer"), m_mixerPage, m_ui->pushButtonMixer },
+        { QStringLiteral("pattern"), m_patternPage, m_ui->pushButtonPatterns },
+        { QStringLiteral("node"), m_nodePage, m_ui->pushButtonNodes },
+    };
+    static const QRegularExpression withPattern(
+        QStringLiteral("^pattern\\((?<node_name>[^,]+)(?:,(?<pattern_name>[^)]+))?\\)$"));
+    for (const PageRoute& route : routes) {
+        if (!destination.startsWith(route.prefix))
+            continue;
+        if (route.page == m_patternPage) {
+            const QRegularExpressionMatch match = withPattern.match(destination);
+            if (match.hasMatch())
+                selectPatternByIds(match.captured(QStringLiteral("node_name")).trimmed(),
+                    match.captured(QStringLiteral("pattern_name")).trimmed());
+        }
+        showPage(route.page, route.button);
+        return;
+    }
+    qWarning() << "Unknown destination:" << destination;
+}
+
+void Zarn::showPage(EditorPage* page, QAbstractButton* button)
+{
+    for (QAbstractButton* pageButton : { static_cast<QAbstractButton*>(m_ui->pushButtonNodes),
+             static_cast<QAbstractButton*>(m_ui->pushButtonPatterns),
+             static_cast<QAbstractButton*>(m_ui->pushButtonSequencer),
+             static_cast<QAbstractButton*>(m_ui->pushButtonMixer) })
+        pageButton->setChecked(pageButton == button);
+    m_ui->stackedWidgetMain->setCurrentWidget(page->parentWidget());
+    // The selector row carries each page's own tools only while that page is shown.
+    for (QWidget* tool :
+        std::initializer_list<QWidget*> { m_ui->pushButtonArrange, m_ui->pushButtonZoomToFit })
+        tool->setVisible(page == m_nodePage);
+    for (QWidget* tool :
+        std::initializer_list<QWidget*> { m_ui->labelBaseOctave, m_ui->comboBoxBaseOctave })
+        tool->setVisible(page == m_patternPage);
+    page->focusTarget()->setFocus();
+    if (m_help)
+        m_help->setContext(page->shortcutContext());
+}
+
+bool Zarn::selectPatternByIds(const QString& nodeId, const QString& patternId)
+{
+    const int nodeIndex = m_ui->comboBoxNode->findData(
+        nodeId, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (nodeIndex < 0)
+        return false;
+    {
+        const QSignalBlocker blockNodes(m_ui->comboBoxNode);
+        m_ui->comboBoxNode->setCurrentIndex(nodeIndex);
+    }
+    fillPatternSelector();
+    if (!patternId.isEmpty()) {
+        const int patternIndex = m_ui->comboBoxPattern->findData(
+            patternId, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        const QSignalBlocker blockPatterns(m_ui->comboBoxPattern);
+        if (patternIndex >= 0)
+            m_ui->comboBoxPattern->setCurrentIndex(patternIndex);
+    }
+    showSelectedPattern();
+    return true;
+}
+
+void Zarn::setSong(const SongPointer& song)
+{
+    m_song = song;
+    for (EditorPage* page : std::initializer_list<EditorPage*> {
+             m_nodePage, m_patternPage, m_sequencerPage, m_mixerPage })
+        page->setSong(song);
+    m_player->setSong(song); // pauses and resumes the player around the exchange
+    m_transport->setSong(song->sequencer);
+    syncTicksPerStepSelector(song->sequencer->position.ticksPerStep());
+    m_sequencerPage->setTicksPerStep(m_ui->comboBoxTicksPerStep->currentData().toInt());
+    if (m_songInfo)
+        m_songInfo->setSong(song);
+    fillNodeSelector();
+    if (debug)
+        qDebug() << "Set song to" << song.data() << "(Nodes)"
+                 << "(Pattern)"
+                 << "(Sequencer)";
+}
+
+void Zarn::fillNodeSelector()
+{
+    {
+        const QSignalBlocker block(m_ui->comboBoxNode);
+        m_ui->comboBoxNode->clear();
+        for (const zarn::NodePointer& node : m_song->graph->nodes)
+            m_ui->comboBoxNode->addItem(node->name, node->uniqueID);
+    }
+    fillPatternSelector();
+    showSelectedPattern();
+}
+
+void Zarn::fillPatternSelector()
+{
+    const QSignalBlocker block(m_ui->comboBoxPattern);
+    m_ui->comboBoxPattern->clear();
+    const zarn::NodePointer node
+        = m_song->graph->nodeByUniqueID(m_ui->comboBoxNode->currentData().toString());
+    if (!node)
+        return;
+    for (const PatternPointer& pattern : node->patterns)
+        m_ui->comboBoxPattern->addItem(pattern->name, pattern->uniqueID);
+}
+
+void Zarn::showSelectedPattern()
+{
+    const zarn::NodePointer node
+        = m_song->graph->nodeByUniqueID(m_ui->comboBoxNode->currentData().toString());
+    PatternPointer pattern;
+    if (node)
+        for (const PatternPointer& candidate : node->patterns)
+            if (candidate->uniqueID == m_ui->comboBoxPattern->currentData().toString())
+                pattern = candidate;
+    m_patternPage->showPattern(node, pattern);
+    refreshXRay();
+}
+
+void Zarn::selectedNodeChanged(const QString&)
+{
+    fillPatternSelector();
+    showSelectedPattern();
+}
+
+void Zarn::selectedPatternChanged(const QString&)
+{
+    showSelectedPattern();
+}
+
+void Zarn::refreshXRay()
+{
+    const std::optional<PatternCursor> cursor = m_patternPage->cursor();
+    m_ui->labelXRay->setText(xRayText(m_patternPage->node(), m_patternPage->pattern(), cursor));
+    QTableWidget* data = m_ui->tableWidgetData;
+    data->setRowCount(0);
+    const PatternPointer pattern = m_patternPage->pattern();
+    const zarn::NodePointer node = m_patternPage->node();
+    if (!cursor || !pattern || !node || !node->processor)
+        return;
+    // The whole row under the cursor, cell by cell, as stored.
+    const RowPointer row = pattern->rowAt(cursor->tick);
+    const QSharedPointer<NodeParameterSchema> schema = node->processor->schema();
+    const int cells = row ? int(row->cells.size()) : 0;
+    data->setRowCount(cells);
+    for (int cell = 0; cell < cells; ++cell) {
+        const ParameterPointer parameter = schema->parameterOfCell(cell);
+        data->setItem(cell, 0, new QTableWidgetItem(parameter ? parameter->name : QString()));
+        data->setItem(
+            cell, 1, new QTableWidgetItem(QStringLiteral("0x%1").arg(row->cells.at(cell), 0, 16)));
+    }
+}
+
+void Zarn::syncTicksPerStepSelector(int ticks)
+{
+    QComboBox* selector = m_ui->comboBoxTicksPerStep;
+    int index = selector->findData(ticks);
+    const QSignalBlocker block(selector);
+    if (index < 0) {
+        selector->addItem(QString::number(ticks), ticks);
+        index = selector->count() - 1;
+    }
+    selector->setCurrentIndex(index);
+    m_sequencerPage->refresh();
+}
+
+void Zarn::ticksPerStepSelected(int index)
+{
+    const int ticks = m_ui->comboBoxTicksPerStep->itemData(index).toInt();
+    m_sequencerPage->setTicksPerStep(ticks);
+    // The transport shows the same grid; its spin box stores the choice.
+    if (QSpinBox* tps = m_transport->findChild<QSpinBox*>(QStringLiteral("spinBoxTPS")))
+        tps->setValue(ticks);
+}
+
+Zarn::Answer Zarn::askAboutUnsavedChanges()
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Unsaved Changes"),
+        QStringLiteral("The file has been changed since the last save. Do you want to proceed "
+                       "without saving changes?"),
+        QMessageBox::NoButton, this);
+    box.setTextInteractionFlags(Qt::TextBrowserInteraction);
+    QPushButton* saveButton = box.addButton(QStringLiteral("&Save"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton* abort = box.addButton(QStringLiteral("&Abort"), QMessageBox::RejectRole);
+    box.setDefaultButton(abort);
+    box.setEscapeButton(abort);
+    box.exec();
+    if (box.clickedButton() == discard)
+        return Answer::Proceed;
+    if (box.clickedButton() == saveButton)
+        return Answer::Save;
+    return Answer::Cancel;
+}
+
+bool Zarn::newSong()
+{
+    const DisabledWhile disabled(m_ui->stackedWidgetMain);
+    const PausedWhile paused(*m_player);
+    if (m_song && m_song->changed) {
+        switch (askAboutUnsavedChanges()) {
+        case Answer::Cancel:
+            return false;
+        case Answer::Save:
+            saveSong(QString());
+            return false;
+        case Answer::Proceed:
+            break;
+        }
+    }
+    const QVariant length = m_ui->comboBoxTicksPerStep->currentData();
+    setSong(Song::createNewSong(length.isValid() ? length.toInt() : kDefaultPatternLength));
+    // A new song starts from the tempo and grid the user worked with last.
+    if (m_settings)
+        m_transport->restoreSettings();
+    return true;
+}
+
+QString Zarn::suggestion(const QString& name) const
+{
+    const QString last = m_settings
+        ? m_settings->stringValue(settingskey::kLastFileDir, settingskey::defaultLastFileDir())
+        : settingskey::defaultLastFileDir();
+    const QFileInfo info(last);
+    return info.dir().filePath(name.isEmpty() ? info.fileName() : name);
+}
+
+void Zarn::rememberFile(const QString& path)
+{
+    if (m_settings)
+        m_settings->setString(settingskey::kLastFileDir, path);
+}
+
+void Zarn::openSong(const QString& name)
+{
+    if (!newSong())
+        return;
+    const DisabledWhile disabled(m_ui->stackedWidgetMain);
+    const QString suggested = suggestion(name);
+    const PausedWhile paused(*m_player);
+    const QString chosen
+        = chooseOpenFile(this, QStringLiteral("Open File"), suggested, kFileFilter);
+    if (debug)
+        qDebug() << "LOAD FILES suggested=" << suggested << " actual=" << chosen;
+    if (chosen.isEmpty())
+        return;
+    loadFile(chosen);
+}
+
+bool Zarn::loadFile(const QString& path)
+{
+    const songfile::LoadReport report = loadSongReport(m_song, path);
+    if (report.ok)
+        rememberFile(path);
+    // Reading replaces the graph and the sequencer, so every page and the player look again.
+    setSong(m_song);
+    if (!report.ok)
+        warn(QStringLiteral("Open File"),
+            tr("Could not open \"%1\":\n%2").arg(QFileInfo(path).fileName(), report.message));
+    return report.ok;
+}
+
+void Zarn::saveSong(const QString& name)
+{
+    const DisabledWhile disabled(m_ui->stackedWidgetMain);
+    const QString suggested = suggestion(name);
+    const PausedWhile paused(*m_player);
+    QString chosen = chooseSaveFile(this, QStringLiteral("Save File"), suggested, kFileFilter);
+    if (debug)
+        qDebug() << "SAVE FILES suggested=" << suggested << " actual=" << chosen;
+    if (chosen.isEmpty())
+        return;
+    if (!chosen.endsWith(QStringLiteral(".zarn")))
+        chosen += QStringLiteral(".zarn");
+    if (!::saveSong(m_song, chosen)) {
+        warn(QStringLiteral("Save File"),
+            tr("Could not save \"%1\". The previous file, if any, is unchanged.")
+                .arg(QFileInfo(chosen).fileName()));
+        return;
+    }
+    rememberFile(chosen);
+}
+
+void Zarn::warn(const QString& title, const QString& text)
+{
+    QMessageBox::warning(this, title, text);
+}
+
+void Zarn::load()
+{
+    openSong(QString());
+}
+
+void Zarn::save()
+{
+    saveSong(QString());
+}
+
+void Zarn::clear()
+{
+    newSong();
+}
+
+void Zarn::goToPatterns()
+{
+    navigateTo(QStringLiteral("pattern"));
+}
+
+void Zarn::goToNodes()
+{
+    navigateTo(QStringLiteral("node"));
+}
+
+void Zarn::goToSequencer()
+{
+    navigateTo(QStringLiteral("sequencer"));
+}
+
+void Zarn::goToMixer()
+{
+    navigateTo(QStringLiteral("mixer"));
+}
+
+void Zarn::showSongInfo()
+{
+    if (!m_songInfo) {
+        m_songInfo = new SongInfoEditor(this);
+        m_songInfo->setSong(m_song);
+    }
+    m_songInfo->show();
+    m_songInfo->raise();
+    m_songInfo->activateWindow();
+}
+
+void Zarn::showConfiguration()
+{
+    const QString device = m_player->deviceSubgraph().device.description();
+    QMessageBox::information(this, QStringLiteral("Audio configuration"),
+        tr("Output device: %1\nBlock size: %2 frames at %3 Hz")
+            .arg(device.isEmpty() ? tr("none") : device)
+            .arg(m_player->bufferSize())
+            .arg(ZarnPlayer::kWantedRate));
+}
+
+void Zarn::showKeyboardHelp()
+{
+    if (!m_help) {
+        m_help = new ShortcutHelpWidget(this);
+        m_help->setWindowFlag(Qt::Window);
+    }
+    if (const EditorPage* page = currentPage())
+        m_help->setContext(page->shortcutContext());
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+void Zarn::chooseOutputDevice()
+{
+    if (m_outputChosen)
+        return;
+    DeviceManager& devices = DeviceManager::instance();
+    devices.initializeAudio();
+    const QString stored
+        = m_settings ? m_settings->stringValue(settingskey::kOutputDevice) : QString();
+    m_player->onOutputChanged(
+        stored.isEmpty() ? DeviceManager::hexId(devices.defaultAudioOutput()) : stored);
+    if (m_settings)
+        m_player->onBufferSizeChanged(int(m_settings->int64Value(settingskey::kBufferSize)));
+    m_outputChosen = true;
+}
+
+void Zarn::toggleAudio(bool on)
+{
+    if (debug)
+        qDebug() << "Toggling audio to " << onOff(on);
+    const QSignalBlocker block(m_ui->toggleButtonAudio);
+    m_ui->toggleButtonAudio->setChecked(on);
+    if (on)
+        chooseOutputDevice();
+    m_player->setRunning(on);
+}
+
+void Zarn::toggleXRay(bool on)
+{
+    {
+        const QSignalBlocker block(m_ui->toggleButtonXRay);
+        m_ui->toggleButtonXRay->setChecked(on);
+    }
+    for (EditorPage* page :
+        std::initializer_list<EditorPage*> { m_sequencerPage, m_patternPage, m_nodePage })
+        page->setXRayMode(on);
+    m_ui->widgetDebug->setVisible(on);
+    refreshXRay();
+    if (m_settings)
+        m_settings->setBool(settingskey::kXRayMode, on);
+}
+
+void Zarn::toggleFullscreen(bool on)
+{
+    if (on == isFullScreen()) {
+        if (debug)
+            qDebug() << "Already right fullscreen mode, skipping";
+        return;
+    }
+    if (debug)
+        qDebug() << "Togging fullscreen to " << onOff(on);
+    {
+        const QSignalBlocker block(m_ui->toggleButtonFullscreen);
+        m_ui->toggleButtonFullscreen->setChecked(on);
+    }
+    if (on && m_settings) {
+        if (debug)
+            qDebug() << "Storing gemoetry to settings at fs:" << normalGeometry();
+        m_settings->setWindowGeometry(normalGeometry());
+    }
+    on ? showFullScreen() : showNormal();
+    if (m_settings)
+        m_settings->setBool(settingskey::kFullScreen, on);
+}
+
+void Zarn::zoomToFit()
+{
+    m_nodePage->zoomToFit();
+}
+
+void Zarn::autoArrange()
+{
+    m_nodePage->autoArrange();
+}
+
+void Zarn::startPlaying(bool fromCursor)
+{
+    if (fromCursor && m_song->sequencer)
+        m_song->sequencer->setPlayPositionAtCursor();
+    m_transport->togglePlay(true);
+}
+
+void Zarn::followPlayPosition(const Position& position)
+{
+    // Playback that ends by itself at the sequence end releases the play button.
+    const auto* play = m_transport->findChild<QAbstractButton*>(QStringLiteral("toggleButtonPlay"));
+    if (!position.playing && play && play->isChecked())
+        m_transport->togglePlay(false);
+}
+
+void Zarn::closeEvent(QCloseEvent* event)
+{
+    if (isFullScreen())
+        toggleFullscreen(false);
+    if (m_song && m_song->changed) {
+        switch (askAboutUnsavedChanges()) {
+        case Answer::Cancel:
+            event->ignore();
+            return;
+        case Answer::Save:
+            saveSong(QString());
+            if (m_song->changed) {
+                event->ignore();
+                return;
+            }
+            break;
+        case Answer::Proceed:
+            break;
+        }
+    }
+    m_player->setRunning(false);
+    event->accept();
+}
+
+void Zarn::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    if (m_settings && !isFullScreen() && isVisible())
+        m_settings->setWindowGeometry(geometry());
+}

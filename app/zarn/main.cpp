@@ -1,0 +1,60 @@
+#include "app/Settings.h"
+#include "app/Style.h"
+#include "app/window/Zarn.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+
+namespace {
+
+constexpr int kIconSizes[] = { 16, 32, 64, 256 };
+
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (const int size : kIconSizes)
+        icon.addFile(QStringLiteral(":/icons/zarn-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+// Shown beside the window rather than before it: most desktops have no tray, and a modal
+// box would hold up every start.
+void warnAboutTheTray()
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("System Tray"),
+        QStringLiteral("System tray not available. Some features may be limited."),
+        QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication::setOrganizationName(Settings::kOrganisationName);
+    QCoreApplication::setOrganizationDomain(Settings::kOrganisationDomain);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(Settings::kOrganisationName + QStringLiteral(" Zarn"));
+    QApplication::setWindowIcon(applicationIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("zarn"));
+    QSharedPointer<Settings> settings = Settings::instance(QStringLiteral("Zarn"));
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        warnAboutTheTray();
+    ZarnStyle::install(application);
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    auto* window = new Zarn(settings);
+    window->setWindowTitle(QStringLiteral("Kalvex Zarn"));
+    window->show();
+    // A song named on the command line (as the desktop entry passes it) opens at once.
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1 && window->newSong())
+        window->loadFile(arguments.at(1));
+    const int status = QApplication::exec();
+    delete window; // stops the audio before the application's objects go
+    settings.reset();
+    return status;
+}

@@ -1,0 +1,563 @@
+#include "../media/PulseControl.h"
+#include "app/Settings.h"
+#include "app/Style.h"
+#include "app/window/XRayText.h"
+#include "app/window/Zarn.h"
+#include "processors/sources/SawProcessor.h"
+#include "song/Graph.h"
+#include "song/Sequencer.h"
+#include "song/SongFile.h"
+#include "ui/pages/PatternPage.h"
+#include "ui/shortcuts/ShortcutHelpWidget.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+// Clicks the button with `text` in the next message box that opens, and keeps what it said.
+struct MessageBoxAnswer {
+    QString title;
+    QString text;
+    QStringList buttons;
+    bool answered = false;
+
+    void arm(const QString& button)
+    {
+        QTimer::singleShot(20, [this, button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                arm(button);
+                return;
+            }
+            title = box->windowTitle();
+            text = box->text();
+            for (QAbstractButton* candidate : box->buttons())
+                buttons << candidate->text();
+            for (QAbstractButton* candidate : box->buttons())
+                if (candidate->text() == button) {
+                    answered = true;
+                    QTest::mouseClick(candidate, Qt::LeftButton);
+                    return;
+                }
+            box->reject();
+        });
+    }
+};
+
+// A new song with a Saw wired to the Output, the Saw holding two patterns.
+SongPointer twoPatternSong()
+{
+    const SongPointer song = Song::createNewSong(16);
+    const auto saw = zarn::Node::create(QStringLiteral("Saw"), song);
+    saw->setName(QStringLiteral("Lead"));
+    song->graph->addNode(saw);
+    song->graph->connect(saw, song->graph->nodes.first());
+    for (const QString& name : { QStringLiteral("A"), QStringLiteral("B") }) {
+        const auto pattern = PatternPointer::create(name, saw, 8);
+        const auto row = pattern->makeNeutralRow();
+        row->cells[SawProcessor::Note] = 69;
+        pattern->setRow(2, row);
+        saw->addPattern(pattern);
+    }
+    return song;
+}
+
+QString currentData(Zarn& window, const char* comboName)
+{
+    return window.findChild<QComboBox*>(QString::fromLatin1(comboName))->currentData().toString();
+}
+
+QString currentPageName(Zarn& window)
+{
+    return window.findChild<QStackedWidget*>(QStringLiteral("stackedWidgetMain"))
+        ->currentWidget()
+        ->objectName();
+}
+
+QAbstractButton* button(Zarn& window, const char* name)
+{
+    return window.findChild<QAbstractButton*>(QString::fromLatin1(name));
+}
+
+double rms(const QByteArray& raw)
+{
+    const auto* values = reinterpret_cast<const qint16*>(raw.constData());
+    const qsizetype count = raw.size() / 2;
+    double sum = 0.0;
+    for (qsizetype i = 0; i < count; ++i)
+        sum += double(values[i]) * values[i];
+    return count ? std::sqrt(sum / double(count)) / 32768.0 : 0.0;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void navigation_data();
+    void navigation();
+    void unsavedChangesQuestion_data();
+    void unsavedChangesQuestion();
+    void closingAsksFirst_data();
+    void closingAsksFirst();
+    void savingAppendsTheExtension_data();
+    void savingAppendsTheExtension();
+    void failedOpenLeavesANewSong();
+    void openedSongReachesThePages();
+    void storedGeometry_data();
+    void storedGeometry();
+    void functionKeys_data();
+    void functionKeys();
+    void xRayText_data();
+    void xRayText();
+    void playsAnExampleThroughTheServer();
+
+private:
+    std::unique_ptr<Zarn> makeWindow();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QSharedPointer<Settings> m_settings;
+};
+
+void MainWindowTest::initTestCase()
+{
+    // The window is measured as users see it, in the program's own style.
+    ZarnStyle::install(*qApp);
+}
+
+void MainWindowTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_settings = QSharedPointer<Settings>::create(
+        QStringLiteral("Zarn"), m_dir->filePath(QStringLiteral("zarn.ini")));
+}
+
+void MainWindowTest::cleanup()
+{
+    m_settings.reset();
+    m_dir.reset();
+}
+
+std::unique_ptr<Zarn> MainWindowTest::makeWindow()
+{
+    auto window = std::make_unique<Zarn>(m_settings);
+    window->chooseOpenFile
+        = [](QWidget*, const QString&, const QString&, const QString&) { return QString(); };
+    window->chooseSaveFile = window->chooseOpenFile;
+    return window;
+}
+
+void MainWindowTest::navigation_data()
+{
+    QTest::addColumn<QString>("destination"); // {node} and {pattern} stand for the Saw's ids
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("unknown");
+    QTest::newRow("node and pattern") << "pattern({node},{pattern})"
+                                      << "pagePatterns"
+                                      << "{node}"
+                                      << "{pattern}" << false;
+    QTest::newRow("spaces are trimmed") << "pattern( {node} , {pattern} )"
+                                        << "pagePatterns"
+                                        << "{node}"
+                                        << "{pattern}" << false;
+    QTest::newRow("node alone") << "pattern({node})"
+                                << "pagePatterns"
+                                << "{node}"
+                                << "{first}" << false;
+    QTest::newRow("patterns keeps the selection") << "patterns"
+                                                  << "pagePatterns"
+                                                  << "{output}"
+                                                  << "{outputPattern}" << false;
+    QTest::newRow("unknown node keeps the selection") << "pattern(nosuchnode)"
+                                                      << "pagePatterns"
+                                                      << "{output}"
+                                                      << "{outputPattern}" << false;
+    QTest::newRow("sequencer") << "sequencer"
+                               << "pageSequencer"
+                               << "{output}"
+                               << "{outputPattern}" << false;
+    QTest::newRow("mixer") << "mixer"
+                           << "pageMixer"
+                           << "{output}"
+                           << "{outputPattern}" << false;
+    QTest::newRow("nodes") << "nodes"
+                           << "pageNodes"
+                           << "{output}"
+                           << "{outputPattern}" << false;
+    QTest::newRow("case matters") << "Mixer"
+                                  << "pageNodes"
+                                  << "{output}"
+                                  << "{outputPattern}" << true;
+    QTest::newRow("config") << "config"
+                            << "pageNodes"
+                            << "{output}"
+                            << "{outputPattern}" << true;
+}
+
+void MainWindowTest::navigation()
+{
+    QFETCH(QString, destination);
+    QFETCH(QString, page);
+    QFETCH(QString, node);
+    QFETCH(QString, pattern);
+    QFETCH(bool, unknown);
+
+    const auto window = makeWindow();
+    const SongPointer song = twoPatternSong();
+    window->setSong(song);
+    const zarn::NodePointer output = song->graph->nodes.first();
+    const zarn::NodePointer saw = song->graph->nodes.last();
+    const QHash<QString, QString> ids {
+        { "{node}", saw->uniqueID },
+        { "{pattern}", saw->patterns.last()->uniqueID },
+        { "{first}", saw->patterns.first()->uniqueID },
+        { "{output}", output->uniqueID },
+        { "{outputPattern}", output->patterns.first()->uniqueID },
+    };
+    for (auto id = ids.cbegin(); id != ids.cend(); ++id) {
+        destination.replace(id.key(), id.value());
+        node.replace(id.key(), id.value());
+        pattern.replace(id.key(), id.value());
+    }
+    QCOMPARE(currentData(*window, "comboBoxNode"), output->uniqueID);
+
+    if (unknown)
+        QTest::ignoreMessage(
+            QtWarningMsg, qPrintable("Unknown destination: \"" + destination + "\""));
+    window->navigateTo(destination);
+    QCOMPARE(currentPageName(*window), page);
+    QCOMPARE(currentData(*window, "comboBoxNode"), node);
+    QCOMPARE(currentData(*window, "comboBoxPattern"), pattern);
+    const auto* patternPage = window->findChild<PatternPage*>();
+    QCOMPARE(patternPage->pattern() ? patternPage->pattern()->uniqueID : QString(), pattern);
+    QVERIFY(button(*window, "pushButtonPatterns")->isChecked() == (page == "pagePatterns"));
+    QVERIFY(button(*window, "pushButtonMixer")->isChecked() == (page == "pageMixer"));
+}
+
+void MainWindowTest::unsavedChangesQuestion_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("made");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("save keeps the old song") << "&Save" << false << true;
+    QTest::newRow("discard makes a new song") << "&Discard" << true << false;
+    QTest::newRow("abort keeps the old song") << "&Abort" << false << false;
+}
+
+void MainWindowTest::unsavedChangesQuestion()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, made);
+    QFETCH(bool, saved);
+
+    const auto window = makeWindow();
+    const QString path = m_dir->filePath(QStringLiteral("old.zarn"));
+    window->chooseSaveFile
+        = [&path](QWidget*, const QString&, const QString&, const QString&) { return path; };
+    const SongPointer old = twoPatternSong();
+    window->setSong(old);
+    old->taint(QStringLiteral("test edit"));
+
+    MessageBoxAnswer box;
+    box.arm(answer);
+    QCOMPARE(window->newSong(), made);
+    QVERIFY(box.answered);
+    QCOMPARE(box.title, QStringLiteral("Unsaved Changes"));
+    QCOMPARE(box.text,
+        QStringLiteral("The file has been changed since the last save. Do you want to proceed "
+                       "without saving changes?"));
+    QCOMPARE(box.buttons.size(), 3);
+    QCOMPARE(window->song() == old, !made);
+    QCOMPARE(QFile::exists(path), saved);
+    QVERIFY(window->findChild<QStackedWidget*>()->isEnabled());
+    if (made)
+        QCOMPARE(window->song()->graph->nodes.size(), Song::createNewSong(16)->graph->nodes.size());
+}
+
+void MainWindowTest::closingAsksFirst_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QString>("savePath"); // empty: the save dialog is cancelled
+    QTest::addColumn<bool>("closes");
+    QTest::newRow("discard") << "&Discard"
+                             << "" << true;
+    QTest::newRow("abort") << "&Abort"
+                           << "" << false;
+    QTest::newRow("save") << "&Save"
+                          << "closing" << true;
+    QTest::newRow("save cancelled") << "&Save"
+                                    << "" << false;
+}
+
+void MainWindowTest::closingAsksFirst()
+{
+    QFETCH(QString, answer);
+    QFETCH(QString, savePath);
+    QFETCH(bool, closes);
+
+    const auto window = makeWindow();
+    const QString path = savePath.isEmpty() ? QString() : m_dir->filePath(savePath);
+    window->chooseSaveFile
+        = [&path](QWidget*, const QString&, const QString&, const QString&) { return path; };
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->song()->taint(QStringLiteral("test edit"));
+    MessageBoxAnswer box;
+    box.arm(answer);
+    QCOMPARE(window->close(), closes);
+    QVERIFY(box.answered);
+    QCOMPARE(window->isVisible(), !closes);
+}
+
+void MainWindowTest::savingAppendsTheExtension_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("no extension") << "tune"
+                                  << "tune.zarn";
+    QTest::newRow("with extension") << "tune.zarn"
+                                    << "tune.zarn";
+    QTest::newRow("other extension") << "tune.bmx"
+                                     << "tune.bmx.zarn";
+}
+
+void MainWindowTest::savingAppendsTheExtension()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, written);
+
+    const auto window = makeWindow();
+    const QString path = m_dir->filePath(chosen);
+    QString suggested;
+    window->chooseSaveFile
+        = [&](QWidget*, const QString& title, const QString& suggestion, const QString& filter) {
+              suggested = suggestion;
+              return title == "Save File" && filter == Zarn::kFileFilter ? path : QString();
+          };
+    window->save();
+    QVERIFY(QFile::exists(m_dir->filePath(written)));
+    QVERIFY(!QFile::exists(m_dir->filePath(written + ".zarn")));
+    QCOMPARE(m_settings->stringValue(settingskey::kLastFileDir), m_dir->filePath(written));
+
+    // The next dialog starts where the last file went.
+    window->save();
+    QCOMPARE(suggested, m_dir->filePath(written));
+}
+
+void MainWindowTest::failedOpenLeavesANewSong()
+{
+    const auto window = makeWindow();
+    const QString path = m_dir->filePath(QStringLiteral("broken.zarn"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("SING but not a song at all");
+    file.close();
+    window->chooseOpenFile
+        = [&path](QWidget*, const QString&, const QString&, const QString&) { return path; };
+    const SongPointer before = window->song();
+
+    MessageBoxAnswer box;
+    box.arm(QStringLiteral("OK"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(".*"));
+    window->load();
+    QVERIFY(box.answered);
+    QCOMPARE(box.title, QStringLiteral("Open File"));
+    QVERIFY2(box.text.contains("broken.zarn"), qPrintable(box.text));
+    QVERIFY2(box.text.split('\n').last().size() > 5, qPrintable(box.text)); // the reason
+    QVERIFY(window->song() != before);
+    QVERIFY(!window->song()->changed);
+    QCOMPARE(window->song()->graph->nodes.size(), before->graph->nodes.size());
+    QVERIFY(m_settings->stringValue(settingskey::kLastFileDir).isEmpty());
+}
+
+void MainWindowTest::openedSongReachesThePages()
+{
+    const QString path = m_dir->filePath(QStringLiteral("two.zarn"));
+    QVERIFY(::saveSong(twoPatternSong(), path));
+    const auto window = makeWindow();
+    window->chooseOpenFile
+        = [&path](QWidget*, const QString&, const QString&, const QString&) { return path; };
+    window->load();
+    const SongPointer song = window->song();
+    QCOMPARE(song->graph->nodes.size(), twoPatternSong()->graph->nodes.size());
+    QVERIFY(!song->changed);
+    auto* nodes = window->findChild<QComboBox*>(QStringLiteral("comboBoxNode"));
+    QCOMPARE(nodes->count(), song->graph->nodes.size());
+    QVERIFY(nodes->findText(QStringLiteral("Lead")) >= 0);
+    QCOMPARE(m_settings->stringValue(settingskey::kLastFileDir), path);
+    // Selecting the Saw lists its two patterns and shows the first.
+    nodes->setCurrentIndex(nodes->findText(QStringLiteral("Lead")));
+    auto* patterns = window->findChild<QComboBox*>(QStringLiteral("comboBoxPattern"));
+    QCOMPARE(patterns->count(), 2);
+    QCOMPARE(window->findChild<PatternPage*>()->pattern()->name, QStringLiteral("A"));
+    patterns->setCurrentIndex(1);
+    QCOMPARE(window->findChild<PatternPage*>()->pattern()->name, QStringLiteral("B"));
+}
+
+void MainWindowTest::storedGeometry_data()
+{
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("none") << QRect() << QSize(1280, 800);
+    QTest::newRow("width 0") << QRect(10, 10, 0, 500) << QSize(1280, 800);
+    QTest::newRow("stored") << QRect(30, 40, 1000, 640) << QSize(1000, 640);
+}
+
+void MainWindowTest::storedGeometry()
+{
+    QFETCH(QRect, stored);
+    QFETCH(QSize, size);
+    if (stored.isValid() || stored.width() == 0)
+        m_settings->setWindowGeometry(stored);
+    const auto window = makeWindow();
+    QCOMPARE(window->size(), size);
+    QVERIFY(!window->isFullScreen());
+}
+
+void MainWindowTest::functionKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("page");
+    QTest::newRow("F2") << int(Qt::Key_F2) << 0 << "pagePatterns";
+    QTest::newRow("F3") << int(Qt::Key_F3) << 0 << "pageNodes";
+    QTest::newRow("F4") << int(Qt::Key_F4) << 0 << "pageSequencer";
+    QTest::newRow("F1 shows help, page stays") << int(Qt::Key_F1) << 0 << "pageMixer";
+}
+
+void MainWindowTest::functionKeys()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, page);
+
+    const auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->navigateTo(QStringLiteral("mixer"));
+    QTest::keyClick(window.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(currentPageName(*window), page);
+    auto* help = window->findChild<ShortcutHelpWidget*>();
+    QCOMPARE(help && help->isVisible(), key == Qt::Key_F1);
+    if (help)
+        QCOMPARE(help->windowTitle(), QStringLiteral("Keyboard Shortcuts"));
+}
+
+void MainWindowTest::xRayText_data()
+{
+    QTest::addColumn<bool>("withNode");
+    QTest::addColumn<bool>("withPattern");
+    QTest::addColumn<int>("tick"); // -1: no cursor
+    QTest::addColumn<int>("cell");
+    QTest::addColumn<QStringList>("contains");
+    QTest::addColumn<QStringList>("lacks");
+    QTest::newRow("no node") << false << false << -1 << 0
+                             << QStringList { "<i>No node selected</i>" }
+                             << QStringList { "<b>Node:</b>" };
+    QTest::newRow("no pattern") << true << false << -1 << 0
+                                << QStringList { "<b>Node:</b> Lead<br>",
+                                       "<i>No pattern selected</i>" }
+                                << QStringList { "<b>Rows:</b>" };
+    QTest::newRow("no cursor") << true << true << -1 << 0
+                               << QStringList { "<b>Pattern:</b> A<br>", "<b>Rows:</b> 8<br>",
+                                      "<b>Lanes:</b> 1<br>" }
+                               << QStringList { "<hr>", "<b>Tick:</b>" };
+    QTest::newRow("note cell") << true << true << 2 << int(SawProcessor::Note)
+                               << QStringList { "<hr><b>Tick:</b> 2<br>", "<b>Value:</b> A-5<br>" }
+                               << QStringList { "<i>(empty)</i>" };
+    QTest::newRow("empty cell") << true << true << 0 << int(SawProcessor::Note)
+                                << QStringList { "<b>Value:</b> <i>(empty)</i><br>" }
+                                << QStringList { "A-5" };
+}
+
+void MainWindowTest::xRayText()
+{
+    QFETCH(bool, withNode);
+    QFETCH(bool, withPattern);
+    QFETCH(int, tick);
+    QFETCH(int, cell);
+    QFETCH(QStringList, contains);
+    QFETCH(QStringList, lacks);
+
+    const SongPointer song = twoPatternSong();
+    const zarn::NodePointer saw = song->graph->nodes.last();
+    const std::optional<PatternCursor> cursor
+        = tick < 0 ? std::nullopt : std::optional(PatternCursor { tick, cell });
+    const QString text = ::xRayText(
+        withNode ? saw : nullptr, withPattern ? saw->patterns.first() : nullptr, cursor);
+    for (const QString& part : contains)
+        QVERIFY2(text.contains(part), qPrintable(text));
+    for (const QString& part : lacks)
+        QVERIFY2(!text.contains(part), qPrintable(text));
+    if (tick >= 0) {
+        const ParameterPointer parameter = saw->processor->schema()->parameterOfCell(cell);
+        QVERIFY(text.contains("<b>Parameter:</b> " + parameter->name + "<br>"));
+        QVERIFY(text.contains("<b>Type:</b> " + valueTypeName(parameter->valueType())));
+    }
+}
+
+// The whole way a user goes: open an example, switch the audio on, F5, hear it, F8.
+void MainWindowTest::playsAnExampleThroughTheServer()
+{
+    if (!pulse::serverAnswers())
+        QSKIP("No PulseAudio server answers (scripts/test starts one)");
+    const QString example = QStringLiteral(ZARN_EXAMPLES_DIR "/first-song.zarn");
+    const auto window = makeWindow();
+    window->chooseOpenFile
+        = [&example](QWidget*, const QString&, const QString&, const QString&) { return example; };
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->load();
+    QVERIFY(window->song()->graph->nodes.size() > 2);
+
+    QTest::mouseClick(button(*window, "toggleButtonAudio"), Qt::LeftButton);
+    QVERIFY(window->player().isRunning());
+    if (window->player().deviceSubgraph().device.id() != "zarn_null")
+        QSKIP("The server's default output is not the zarn_null sink");
+
+    QProcess recorder;
+    recorder.start(QStringLiteral("parec"),
+        { "-d", "zarn_null.monitor", "--raw", "--format=s16le", "--rate=44100", "--channels=1",
+            "--latency-msec=50" });
+    QVERIFY(recorder.waitForStarted(5000));
+    QTest::keyClick(window.get(), Qt::Key_F5);
+    QVERIFY(window->song()->sequencer->position.playing);
+    QVERIFY(button(*window, "toggleButtonPlay")->isChecked());
+    const auto& node = window->player().deviceSubgraph().outputNode;
+    QTRY_VERIFY_WITH_TIMEOUT(node->sampleCount() > quint64(3 * 44100), 15000);
+    recorder.terminate();
+    QVERIFY(recorder.waitForFinished(5000));
+    const double level = rms(recorder.readAllStandardOutput());
+    QVERIFY2(level > 0.01, qPrintable(QString::number(level)));
+
+    QTest::keyClick(window.get(), Qt::Key_F8);
+    QVERIFY(!window->song()->sequencer->position.playing);
+    QVERIFY(!button(*window, "toggleButtonPlay")->isChecked());
+    const qint32 stoppedAt = window->song()->sequencer->position.playPos.sample;
+    QTest::qWait(300);
+    QCOMPARE(window->song()->sequencer->position.playPos.sample, stoppedAt);
+    QTest::mouseClick(button(*window, "toggleButtonAudio"), Qt::LeftButton);
+    QVERIFY(!window->player().isRunning());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_main_window.moc"

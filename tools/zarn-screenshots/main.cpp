@@ -1,0 +1,90 @@
+// Takes the pictures of the program that the documentation shows: the main window empty
+// and playing an example, the song info dialog and the keyboard help. Run it under a real
+// or virtual X display (scripts/screenshots) so the pictures are what a user sees.
+#include "app/Settings.h"
+#include "app/Style.h"
+#include "app/window/Zarn.h"
+#include "song/Graph.h"
+#include "ui/info/SongInfoEditor.h"
+#include "ui/shortcuts/ShortcutHelpWidget.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+namespace {
+
+constexpr int kSettleMs = 400;
+
+bool grab(QWidget* widget, const QDir& out, const QString& name)
+{
+    QTest::qWait(kSettleMs);
+    const QString path = out.filePath(name + QStringLiteral(".png"));
+    const bool saved = widget->grab().save(path);
+    QTextStream(stderr) << (saved ? "wrote " : "could not write ") << path << '\n';
+    return saved;
+}
+
+template <class T> T* shown(Zarn& window, const char* buttonName)
+{
+    window.findChild<QAbstractButton*>(QString::fromLatin1(buttonName))->click();
+    T* widget = window.findChild<T*>();
+    QTest::qWaitForWindowExposed(widget);
+    return widget;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() != 3) {
+        QTextStream(stderr) << "usage: zarn-screenshots SONG.zarn OUTPUT_DIR\n";
+        return 2;
+    }
+    const QString song = arguments.at(1);
+    const QDir out(arguments.at(2));
+    ZarnStyle::install(application);
+    QTemporaryDir settingsDir; // a fresh store, so no earlier geometry or mode leaks in
+    const auto settings = QSharedPointer<Settings>::create(
+        QStringLiteral("Zarn"), settingsDir.filePath(QStringLiteral("zarn.ini")));
+
+    Zarn window(settings);
+    window.setWindowTitle(QStringLiteral("Kalvex Zarn"));
+    window.resize(1280, 800);
+    window.show();
+    QTest::qWaitForWindowExposed(&window);
+    bool ok = grab(&window, out, QStringLiteral("main-window-empty"));
+
+    window.chooseOpenFile
+        = [&song](QWidget*, const QString&, const QString&, const QString&) { return song; };
+    window.load();
+    window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonAudio"))->click();
+    window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonPlay"))->click();
+    // The lead line is the liveliest pattern to look at.
+    for (const zarn::NodePointer& node : window.song()->graph->nodes)
+        if (node->typeName() == QStringLiteral("Saw") && !node->patterns.isEmpty()) {
+            window.navigateTo(QStringLiteral("pattern(%1)").arg(node->uniqueID));
+            break;
+        }
+    QTest::qWait(2000);
+    ok = grab(&window, out, QStringLiteral("main-window-playing")) && ok;
+    window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
+    ok = grab(&window, out, QStringLiteral("main-window-x-ray")) && ok;
+    window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
+
+    ok = grab(shown<SongInfoEditor>(window, "pushButtonInfo"), out, QStringLiteral("song-info"))
+        && ok;
+    window.navigateTo(QStringLiteral("pattern"));
+    window.showKeyboardHelp();
+    auto* help = window.findChild<ShortcutHelpWidget*>();
+    if (!help || !QTest::qWaitForWindowExposed(help))
+        return 1;
+    ok = grab(help, out, QStringLiteral("keyboard-help")) && ok;
+    window.player().setRunning(false);
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "ui/pages/EditorPage.h"
+
+// The sequencer page: a row per track, a column per step, each cell what the step starts.
+class SequencerPage : public EditorPage {
+    Q_OBJECT
+
+public:
+    using EditorPage::EditorPage;
+
+    QString shortcutContext() const override { return QStringLiteral("sequence_editor"); }
+    // Sets the song's grid and recomputes its timing.
+    void setTicksPerStep(int ticks);
+
+public slots:
+    void refresh() override;
+};
