@@ -110,8 +110,7 @@ Zarn::Zarn(const QSharedPointer<Settings>& settings, QWidget* parent)
     buildShortcuts();
     m_player->setRunning(false);
     setSong(m_song);
-    if (m_settings)
-        m_transport->restoreSettings();
+    restoreTempo();
     restoreWindowState();
     navigateTo(QStringLiteral("nodes"));
     m_player->setRunning(false);
@@ -237,6 +236,15 @@ void Zarn::buildShortcuts()
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, *action);
     }
+}
+
+void Zarn::restoreTempo()
+{
+    // A new song starts from the tempo and grid the user worked with last.
+    if (!m_settings)
+        return;
+    m_transport->restoreSettings();
+    syncTicksPerStepSelector(m_song->sequencer->position.ticksPerStep());
 }
 
 void Zarn::restoreWindowState()
@@ -483,9 +491,7 @@ bool Zarn::newSong()
     }
     const QVariant length = m_ui->comboBoxTicksPerStep->currentData();
     setSong(Song::createNewSong(length.isValid() ? length.toInt() : kDefaultPatternLength));
-    // A new song starts from the tempo and grid the user worked with last.
-    if (m_settings)
-        m_transport->restoreSettings();
+    restoreTempo();
     return true;
 }
 

@@ -89,6 +89,7 @@ private:
     void buildSelectors();
     void buildShortcuts();
     void connectForm();
+    void restoreTempo();
     void restoreWindowState();
     Answer askAboutUnsavedChanges();
     QString suggestion(const QString& name) const;

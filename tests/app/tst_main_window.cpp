@@ -120,6 +120,8 @@ private slots:
     void savingAppendsTheExtension();
     void failedOpenLeavesANewSong();
     void openedSongReachesThePages();
+    void rememberedGrid_data();
+    void rememberedGrid();
     void storedGeometry_data();
     void storedGeometry();
     void functionKeys_data();
@@ -411,6 +413,37 @@ void MainWindowTest::openedSongReachesThePages()
     QCOMPARE(window->findChild<PatternPage*>()->pattern()->name, QStringLiteral("A"));
     patterns->setCurrentIndex(1);
     QCOMPARE(window->findChild<PatternPage*>()->pattern()->name, QStringLiteral("B"));
+}
+
+void MainWindowTest::rememberedGrid_data()
+{
+    QTest::addColumn<int>("stored"); // 0: nothing stored
+    QTest::addColumn<int>("ticks");
+    QTest::newRow("default") << 0 << 16;
+    QTest::newRow("eight") << 8 << 8;
+    QTest::newRow("not a choice") << 5 << 5;
+}
+
+// The grid the user last chose governs the window's selector, the song and new patterns.
+void MainWindowTest::rememberedGrid()
+{
+    QFETCH(int, stored);
+    QFETCH(int, ticks);
+    if (stored)
+        m_settings->setInt(settingskey::kBeatsPerStep, stored);
+    const auto window = makeWindow();
+    auto* selector = window->findChild<QComboBox*>(QStringLiteral("comboBoxTicksPerStep"));
+    QCOMPARE(selector->currentData().toInt(), ticks);
+    QCOMPARE(window->song()->sequencer->position.ticksPerStep(), ticks);
+
+    window->clear();
+    QCOMPARE(window->song()->sequencer->position.ticksPerStep(), ticks);
+    QCOMPARE(window->song()->graph->nodes.first()->patterns.first()->length, ticks);
+
+    // Choosing another grid reaches the song and the store.
+    selector->setCurrentIndex(selector->findData(12));
+    QCOMPARE(window->song()->sequencer->position.ticksPerStep(), 12);
+    QCOMPARE(m_settings->intValue(settingskey::kBeatsPerStep), 12);
 }
 
 void MainWindowTest::storedGeometry_data()
