@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -124,6 +125,8 @@ private slots:
     void rememberedGrid();
     void storedGeometry_data();
     void storedGeometry();
+    void viewModes_data();
+    void viewModes();
     void functionKeys_data();
     void functionKeys();
     void xRayText_data();
@@ -464,6 +467,50 @@ void MainWindowTest::storedGeometry()
     const auto window = makeWindow();
     QCOMPARE(window->size(), size);
     QVERIFY(!window->isFullScreen());
+}
+
+void MainWindowTest::viewModes_data()
+{
+    QTest::addColumn<bool>("storedXRay");
+    QTest::addColumn<bool>("storedFullScreen");
+    QTest::newRow("both off") << false << false;
+    QTest::newRow("x-ray stored") << true << false;
+    QTest::newRow("full screen stored") << false << true;
+}
+
+// Both modes come back from the store at start, and every change is written at once.
+void MainWindowTest::viewModes()
+{
+    QFETCH(bool, storedXRay);
+    QFETCH(bool, storedFullScreen);
+    m_settings->setBool(settingskey::kXRayMode, storedXRay);
+    m_settings->setBool(settingskey::kFullScreen, storedFullScreen);
+    m_settings->setWindowGeometry(QRect(20, 30, 1100, 700));
+    const auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto* debugArea = window->findChild<QWidget*>(QStringLiteral("widgetDebug"));
+    QCOMPARE(debugArea->isVisible(), storedXRay);
+    QCOMPARE(button(*window, "toggleButtonXRay")->isChecked(), storedXRay);
+    QCOMPARE(window->isFullScreen(), storedFullScreen);
+    QCOMPARE(button(*window, "toggleButtonFullscreen")->isChecked(), storedFullScreen);
+
+    QTest::mouseClick(button(*window, "toggleButtonXRay"), Qt::LeftButton);
+    QCOMPARE(debugArea->isVisible(), !storedXRay);
+    QCOMPARE(m_settings->boolValue(settingskey::kXRayMode), !storedXRay);
+    if (!storedXRay) {
+        window->navigateTo(QStringLiteral("pattern"));
+        auto* panel = window->findChild<QLabel*>(QStringLiteral("labelXRay"));
+        QVERIFY2(
+            panel->text().startsWith(QStringLiteral("<b>Node:</b> ")), qPrintable(panel->text()));
+    }
+
+    window->toggleFullscreen(!storedFullScreen);
+    QCOMPARE(window->isFullScreen(), !storedFullScreen);
+    QCOMPARE(button(*window, "toggleButtonFullscreen")->isChecked(), !storedFullScreen);
+    QCOMPARE(m_settings->boolValue(settingskey::kFullScreen), !storedFullScreen);
+    // Entering full screen keeps the normal geometry to come back to.
+    QCOMPARE(m_settings->windowGeometry().size(), QSize(1100, 700));
 }
 
 void MainWindowTest::functionKeys_data()
