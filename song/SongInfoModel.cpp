@@ -176,7 +176,7 @@ bool SongInfoModel::insertRows(int row, int count, const QModelIndex& parent)
     if (parent.isValid() || count < 1 || row < 0 || row > rowCount())
         return false;
     for (int k = 0; k < count; ++k)
-        insertTag(kNewKey.arg(row + k), kNewValue.arg(row + k));
+        insertTag(newKey(row + k), kNewValue.arg(row + k));
     return true;
 }
 
@@ -245,4 +245,9 @@ void SongInfoModel::insertTag(const QString& key, const QString& value)
     beginInsertRows(QModelIndex(), row, row);
     m_tags.insert(key, value);
     endInsertRows();
+}
+
+QString SongInfoModel::newKey(int row)
+{
+    return kNewKey.arg(row);
 }

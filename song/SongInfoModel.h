@@ -34,6 +34,8 @@ public:
     bool removeRows(int row, int count, const QModelIndex& parent = QModelIndex()) override;
 
     static QMap<QString, QString> initialTags();
+    // The key an insertion at `row` gives its new tag.
+    static QString newKey(int row);
     static QMap<QString, QString> positionValues(const Position& position);
 
 private:

@@ -14,9 +14,6 @@
 
 namespace {
 
-// The key the model gives a row inserted at `row`.
-const QString kNewKey = QStringLiteral("New Key %1");
-
 constexpr int kKeyColumnMinimum = 160;
 constexpr int kKeyColumnPadding = 24;
 constexpr QSize kInitialSize { 520, 620 };
@@ -89,7 +86,8 @@ void SongInfoEditor::addTag()
     const auto taken = [this](int row) {
         return !m_model
                     ->match(m_model->index(0, SongInfoModel::KeyColumn), Qt::DisplayRole,
-                        kNewKey.arg(row), 1, Qt::MatchFixedString | Qt::MatchCaseSensitive)
+                        SongInfoModel::newKey(row), 1,
+                        Qt::MatchFixedString | Qt::MatchCaseSensitive)
                     .isEmpty();
     };
     int row = 0;
@@ -99,8 +97,9 @@ void SongInfoEditor::addTag()
         ++row;
     if (!m_model->insertRows(row, 1))
         return;
-    const QModelIndexList added = m_model->match(m_model->index(0, SongInfoModel::KeyColumn),
-        Qt::DisplayRole, kNewKey.arg(row), 1, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    const QModelIndexList added
+        = m_model->match(m_model->index(0, SongInfoModel::KeyColumn), Qt::DisplayRole,
+            SongInfoModel::newKey(row), 1, Qt::MatchFixedString | Qt::MatchCaseSensitive);
     if (added.isEmpty())
         return;
     m_table->selectRow(added.constFirst().row());
