@@ -11,6 +11,7 @@
 #include "ui/shortcuts/ShortcutHelpWidget.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -515,31 +516,44 @@ void MainWindowTest::viewModes()
 
 void MainWindowTest::functionKeys_data()
 {
+    QTest::addColumn<QString>("start");
     QTest::addColumn<int>("key");
     QTest::addColumn<int>("modifiers");
     QTest::addColumn<QString>("page");
-    QTest::newRow("F2") << int(Qt::Key_F2) << 0 << "pagePatterns";
-    QTest::newRow("F3") << int(Qt::Key_F3) << 0 << "pageNodes";
-    QTest::newRow("F4") << int(Qt::Key_F4) << 0 << "pageSequencer";
-    QTest::newRow("F1 shows help, page stays") << int(Qt::Key_F1) << 0 << "pageMixer";
+    QTest::addColumn<bool>("octaveList");
+    const int alt = int(Qt::AltModifier);
+    QTest::newRow("F2") << "mixer" << int(Qt::Key_F2) << 0 << "pagePatterns" << false;
+    QTest::newRow("F3") << "mixer" << int(Qt::Key_F3) << 0 << "pageNodes" << false;
+    QTest::newRow("F4") << "mixer" << int(Qt::Key_F4) << 0 << "pageSequencer" << false;
+    QTest::newRow("F1 shows help, page stays")
+        << "mixer" << int(Qt::Key_F1) << 0 << "pageMixer" << false;
+    QTest::newRow("Alt+B on the pattern page")
+        << "pattern" << int(Qt::Key_B) << alt << "pagePatterns" << true;
+    QTest::newRow("Alt+B elsewhere")
+        << "sequencer" << int(Qt::Key_B) << alt << "pageSequencer" << false;
 }
 
 void MainWindowTest::functionKeys()
 {
+    QFETCH(QString, start);
     QFETCH(int, key);
     QFETCH(int, modifiers);
     QFETCH(QString, page);
+    QFETCH(bool, octaveList);
 
     const auto window = makeWindow();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    window->navigateTo(QStringLiteral("mixer"));
+    window->navigateTo(start);
     QTest::keyClick(window.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(currentPageName(*window), page);
     auto* help = window->findChild<ShortcutHelpWidget*>();
     QCOMPARE(help && help->isVisible(), key == Qt::Key_F1);
     if (help)
         QCOMPARE(help->windowTitle(), QStringLiteral("Keyboard Shortcuts"));
+    auto* octave = window->findChild<QComboBox*>(QStringLiteral("comboBoxBaseOctave"));
+    QCOMPARE(octave->view()->isVisible(), octaveList);
+    octave->hidePopup();
 }
 
 void MainWindowTest::xRayText_data()
