@@ -16,6 +16,11 @@ const Row* rowOf(const Pattern& pattern, qint64 index)
     return pattern.rows.at(index).data();
 }
 
+const Row* rowOf(const scheduler::PlayingRow& playing)
+{
+    return playing.pattern ? rowOf(*playing.pattern, playing.index) : nullptr;
+}
+
 // Keeps what the parameter view shows in step with the rows: every entered node value
 // replaces the cached one. A cache the processor never filled stays empty. Unchanged
 // values are not written, so a steady row never detaches a list the view shares.
@@ -51,22 +56,26 @@ qint64 entryStart(const Track& track, qint32 tick)
 }
 
 // A break or mute entry has no pattern, so its node keeps its last values.
-const Row* trackRow(const Track& track, qint32 tick)
+scheduler::PlayingRow trackRow(const Track& track, qint32 tick)
 {
     const qint64 start = entryStart(track, tick);
     if (start < 0)
-        return nullptr;
+        return {};
     const PatternPointer& pattern = track.entries.at(start)->pattern;
-    return pattern ? rowOf(*pattern, tick - start) : nullptr;
+    if (!pattern || tick - start >= pattern->length)
+        return {};
+    return { pattern.data(), tick - start };
 }
 
 // A node without a track loops its first pattern, aligned to tick 0.
-const Row* loopedRow(const zarn::Node& node, qint32 tick)
+scheduler::PlayingRow loopedRow(const zarn::Node& node, qint32 tick)
 {
     if (tick < 0 || node.patterns.isEmpty() || !node.patterns.first())
-        return nullptr;
+        return {};
     const Pattern& pattern = *node.patterns.first();
-    return pattern.length > 0 ? rowOf(pattern, tick % pattern.length) : nullptr;
+    if (pattern.length <= 0)
+        return {};
+    return { &pattern, tick % pattern.length };
 }
 
 bool hasTrack(const Sequencer& sequencer, const zarn::NodePointer& node)
@@ -85,15 +94,23 @@ qint32 tickOf(const Position& position, qint64 sample)
     return qint32(sample / samplesPerTick);
 }
 
+PlayingRow playingRow(const Sequencer& sequencer, const zarn::Node& node, qint32 tick)
+{
+    for (const TrackPointer& track : sequencer.tracks)
+        if (track && track->node.data() == &node)
+            return trackRow(*track, tick);
+    return loopedRow(node, tick);
+}
+
 void deliverRows(const Sequencer& sequencer, const Graph& graph)
 {
     const qint32 tick = tickOf(sequencer.position, sequencer.position.playPos.sample);
     for (const TrackPointer& track : sequencer.tracks)
         if (track && track->node)
-            apply(*track->node, trackRow(*track, tick), tick);
+            apply(*track->node, rowOf(trackRow(*track, tick)), tick);
     for (const zarn::NodePointer& node : graph.nodes)
         if (node && !hasTrack(sequencer, node))
-            apply(*node, loopedRow(*node, tick), tick);
+            apply(*node, rowOf(loopedRow(*node, tick)), tick);
 }
 
 qint32 advance(Position& position, quint64 frames)

@@ -197,6 +197,8 @@ void Zarn::connectForm()
         &TrackerTransport::playPositionChanged);
     connect(m_player, &ZarnPlayer::positionChanged, this, &Zarn::followPlayPosition);
     connect(
+        m_player, &ZarnPlayer::positionChanged, m_patternPage, &PatternPage::playPositionChanged);
+    connect(
         m_player, &ZarnPlayer::engineStatusChanged, m_status, &EngineStatusWidget::updateStatus);
     connect(m_transport, &TrackerTransport::playbackModeChanged, this, [this](bool render) {
         m_player->setMode(render ? ZarnPlayer::Render : ZarnPlayer::Live);

@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -136,6 +137,8 @@ private slots:
     void viewModes();
     void functionKeys_data();
     void functionKeys();
+    void playLine_data();
+    void playLine();
     void xRayText_data();
     void xRayText();
     void playsAnExampleThroughTheServer();
@@ -560,6 +563,39 @@ void MainWindowTest::functionKeys()
     auto* octave = window->findChild<QComboBox*>(QStringLiteral("comboBoxBaseOctave"));
     QCOMPARE(octave->view()->isVisible(), octaveList);
     octave->hidePopup();
+}
+
+void MainWindowTest::playLine_data()
+{
+    QTest::addColumn<bool>("second"); // show the Saw's second pattern, which never plays
+    QTest::addColumn<int>("tick");
+    QTest::addColumn<int>("row");
+    QTest::newRow("first tick") << false << 0 << 0;
+    QTest::newRow("looped round") << false << 10 << 2;
+    QTest::newRow("last row") << false << 15 << 7;
+    QTest::newRow("a pattern that does not play") << true << 10 << -1;
+}
+
+// The Saw has no track, so it loops its first pattern; the pattern page marks that row.
+void MainWindowTest::playLine()
+{
+    QFETCH(bool, second);
+    QFETCH(int, tick);
+    QFETCH(int, row);
+
+    const auto window = makeWindow();
+    const SongPointer song = twoPatternSong();
+    window->setSong(song);
+    const zarn::NodePointer saw = song->graph->nodes.last();
+    window->navigateTo(QStringLiteral("pattern(%1,%2)")
+                           .arg(saw->uniqueID, saw->patterns.at(second ? 1 : 0)->uniqueID));
+    auto* page = window->findChild<PatternPage*>();
+    Position position = song->sequencer->position;
+    position.playPos.sample = tick * position.samplesPerTick();
+    page->playPositionChanged(position);
+    QCOMPARE(page->playRow(), row);
+    for (int r = 0; r < page->table()->rowCount(); ++r)
+        QCOMPARE(page->table()->item(r, 0)->background().style() != Qt::NoBrush, r == row);
 }
 
 void MainWindowTest::xRayText_data()

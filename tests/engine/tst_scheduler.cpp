@@ -112,6 +112,22 @@ struct Rig {
     }
 };
 
+// The rows the pattern editor marks as playing agree with the rows delivered; where a
+// pattern has every row slot, a tick that delivered nothing plays no pattern at all.
+void checkPlayingRows(Rig& rig, const QList<int>& delivered, bool everySlotFilled)
+{
+    for (int tick = 0; tick < delivered.size(); ++tick) {
+        const scheduler::PlayingRow playing
+            = scheduler::playingRow(*rig.song->sequencer, *rig.node, tick);
+        if (delivered.at(tick) != kNothing) {
+            QVERIFY(playing.pattern);
+            QCOMPARE(playing.index, qint64(delivered.at(tick)));
+        } else if (everySlotFilled) {
+            QVERIFY2(!playing.pattern, qPrintable(QStringLiteral("tick %1").arg(tick)));
+        }
+    }
+}
+
 // Fills a track from a layout of one character per slot: 'P' starts a new entry of the
 // pattern, '=' repeats the previous slot's entry, 'B' is a break, '.' an empty slot.
 void layOut(Track& track, const QString& entryLayout, const PatternPointer& pattern)
@@ -235,6 +251,7 @@ void SchedulerTest::trackRows()
     QCOMPARE(rig.deliverTicks(int(expected.size())), expected);
     for (const auto& call : std::as_const(rig.recorder->calls))
         QCOMPARE(call.values, QList<quint32>({ call.values.at(0), call.values.at(0) + 1 }));
+    checkPlayingRows(rig, expected, present.isEmpty());
 }
 
 void SchedulerTest::untrackedNodeLoopsItsFirstPattern_data()
@@ -261,6 +278,7 @@ void SchedulerTest::untrackedNodeLoopsItsFirstPattern()
     rig.node->patterns.append(numberedPattern(rig.node, 2));
 
     QCOMPARE(rig.deliverTicks(int(expected.size())), expected);
+    checkPlayingRows(rig, expected, present.isEmpty());
 }
 
 // A node with a track plays only what the track says, even when the track is empty.

@@ -71,7 +71,7 @@ int main(int argc, char* argv[])
             window.navigateTo(QStringLiteral("pattern(%1)").arg(node->uniqueID));
             break;
         }
-    QTest::qWait(2000);
+    QTest::qWait(3500);
     ok = grab(&window, out, QStringLiteral("main-window-playing")) && ok;
     window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
     ok = grab(&window, out, QStringLiteral("main-window-x-ray")) && ok;

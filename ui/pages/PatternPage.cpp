@@ -1,6 +1,8 @@
 #include "ui/pages/PatternPage.h"
 
+#include "engine/Scheduler.h"
 #include "song/NodeParameterSchema.h"
+#include "song/Sequencer.h"
 
 #include <QHeaderView>
 #include <QTableWidget>
@@ -14,6 +16,9 @@ QString cellText(const ParameterDescriptor& parameter, quint32 value)
         return QString(qMax(1, charactersOf(parameter.valueType())), QChar('.'));
     return parameter.valueText(value);
 }
+
+// The play line: the accent colour, faint enough to read the cells through it.
+const QColor kPlayLine(46, 140, 130, 110);
 
 QSharedPointer<NodeParameterSchema> schemaOf(const zarn::NodePointer& node)
 {
@@ -39,6 +44,7 @@ void PatternPage::showPattern(const zarn::NodePointer& node, const PatternPointe
 {
     m_node = node;
     m_pattern = pattern;
+    m_playRow = -1; // found again at the next position
     refresh();
     emit cursorChanged();
 }
@@ -55,6 +61,7 @@ void PatternPage::refresh()
     const QSharedPointer<NodeParameterSchema> schema = schemaOf(m_node);
     if (!m_pattern || !schema) {
         setColumns({}, 0);
+        m_playRow = -1;
         return;
     }
     const int cells
@@ -77,4 +84,38 @@ void PatternPage::refresh()
         ticks << QStringLiteral("%1").arg(tick, 2, 16, QChar('0')).toUpper();
     table()->setVerticalHeaderLabels(ticks);
     table()->resizeColumnsToContents();
+    const int playRow = m_playRow;
+    m_playRow = -1;
+    markPlayRow(playRow);
+}
+
+void PatternPage::playPositionChanged(const Position& position)
+{
+    int row = -1;
+    if (m_song && m_song->sequencer && m_node && m_pattern) {
+        const qint32 tick = scheduler::tickOf(position, position.playPos.sample);
+        const scheduler::PlayingRow playing
+            = scheduler::playingRow(*m_song->sequencer, *m_node, tick);
+        if (playing.pattern == m_pattern.data())
+            row = int(playing.index);
+    }
+    markPlayRow(row);
+    if (row >= 0 && position.playing)
+        table()->scrollToItem(table()->item(row, 0), QAbstractItemView::PositionAtCenter);
+}
+
+void PatternPage::markPlayRow(int row)
+{
+    if (row == m_playRow)
+        return;
+    const auto paint = [this](int at, const QBrush& brush) {
+        if (at < 0 || at >= table()->rowCount())
+            return;
+        for (int column = 0; column < table()->columnCount(); ++column)
+            if (QTableWidgetItem* item = table()->item(at, column))
+                item->setBackground(brush);
+    };
+    paint(m_playRow, QBrush());
+    paint(row, kPlayLine);
+    m_playRow = row;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "song/Node.h"
+#include "song/Position.h"
 #include "ui/pages/EditorPage.h"
 
 #include <optional>
@@ -25,14 +26,21 @@ public:
     zarn::NodePointer node() const { return m_node; }
     PatternPointer pattern() const { return m_pattern; }
     std::optional<PatternCursor> cursor() const;
+    // The row of the shown pattern that the song plays, or -1.
+    int playRow() const { return m_playRow; }
 
 public slots:
     void refresh() override;
+    // Marks the row the node plays at the position and, while the song plays, keeps it in view.
+    void playPositionChanged(const Position& position);
 
 signals:
     void cursorChanged();
 
 private:
     zarn::NodePointer m_node;
+    void markPlayRow(int row);
+
     PatternPointer m_pattern;
+    int m_playRow = -1;
 };
