@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 
@@ -36,6 +37,9 @@ int main(int argc, char* argv[])
 {
     QCoreApplication::setOrganizationName(Settings::kOrganisationName);
     QCoreApplication::setOrganizationDomain(Settings::kOrganisationDomain);
+    // The components' debug lines (every row read, every device poll) are for diagnosis;
+    // QT_LOGGING_RULES="default.debug=true" brings them back.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     QApplication application(argc, argv);
     QApplication::setApplicationName(Settings::kOrganisationName + QStringLiteral(" Zarn"));
     QApplication::setWindowIcon(applicationIcon());
