@@ -27,7 +27,6 @@
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QSpinBox>
 
 using media::devices::DeviceManager;
 
@@ -204,8 +203,7 @@ void Zarn::connectForm()
         m_player->setMode(render ? ZarnPlayer::Render : ZarnPlayer::Live);
         m_status->setRenderMode(render);
     });
-    if (QSpinBox* tps = m_transport->findChild<QSpinBox*>(QStringLiteral("spinBoxTPS")))
-        connect(tps, &QSpinBox::valueChanged, this, &Zarn::syncTicksPerStepSelector);
+    connect(m_transport, &TrackerTransport::gridChanged, this, &Zarn::syncTicksPerStepSelector);
 }
 
 void Zarn::buildShortcuts()
@@ -246,7 +244,6 @@ void Zarn::restoreTempo()
     if (!m_settings)
         return;
     m_transport->restoreSettings();
-    syncTicksPerStepSelector(m_song->sequencer->position.ticksPerStep());
 }
 
 void Zarn::restoreWindowState()
@@ -449,11 +446,9 @@ void Zarn::syncTicksPerStepSelector(int ticks)
 
 void Zarn::ticksPerStepSelected(int index)
 {
-    const int ticks = m_ui->comboBoxTicksPerStep->itemData(index).toInt();
-    m_sequencerPage->setTicksPerStep(ticks);
-    // The transport shows the same grid; its spin box stores the choice.
-    if (QSpinBox* tps = m_transport->findChild<QSpinBox*>(QStringLiteral("spinBoxTPS")))
-        tps->setValue(ticks);
+    // The transport's TPS box holds the same grid: it writes the position and the store, and
+    // its grid signal brings the sequencer page along.
+    m_transport->setTicksPerStep(m_ui->comboBoxTicksPerStep->itemData(index).toInt());
 }
 
 Zarn::Answer Zarn::askAboutUnsavedChanges()
@@ -720,8 +715,7 @@ void Zarn::startPlaying(bool fromCursor)
 void Zarn::followPlayPosition(const Position& position)
 {
     // Playback that ends by itself at the sequence end releases the play button.
-    const auto* play = m_transport->findChild<QAbstractButton*>(QStringLiteral("toggleButtonPlay"));
-    if (!position.playing && play && play->isChecked())
+    if (!position.playing && m_transport->isPlaying())
         m_transport->togglePlay(false);
 }
 

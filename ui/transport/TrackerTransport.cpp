@@ -130,6 +130,17 @@ void TrackerTransport::restoreSettings()
         // The spin box clamps a damaged stored value into its range.
         applyField(entry.field, entry.box->value());
     }
+    emit gridChanged(m_ui->spinBoxTPS->value());
+}
+
+bool TrackerTransport::isPlaying() const
+{
+    return m_ui->toggleButtonPlay->isChecked();
+}
+
+void TrackerTransport::setTicksPerStep(int ticksPerStep)
+{
+    m_ui->spinBoxTPS->setValue(ticksPerStep);
 }
 
 bool TrackerTransport::renderMode() const
@@ -204,6 +215,7 @@ void TrackerTransport::ticksPerStepChanged(int ticksPerStep)
     if (debug)
         qDebug() << "tps -->" << ticksPerStep;
     fieldEdited(Field::TicksPerStep, ticksPerStep);
+    emit gridChanged(ticksPerStep);
 }
 
 void TrackerTransport::displayModeChanged(DisplayMode mode)

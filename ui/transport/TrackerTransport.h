@@ -39,6 +39,9 @@ public:
 
     DisplayMode displayMode() const { return m_displayMode; }
     bool renderMode() const;
+    bool isPlaying() const;
+    // As if the user had typed the value into the TPS box: the position and the store take it.
+    void setTicksPerStep(int ticksPerStep);
 
     bool debug = false;
 
@@ -47,6 +50,8 @@ signals:
     void loopingChanged(bool looping);
     void recordingChanged(bool recording);
     void playbackModeChanged(bool renderMode);
+    // The grid changed through the TPS box or restoreSettings().
+    void gridChanged(int ticksPerStep);
 
 public slots:
     void togglePlay(bool play);
