@@ -1,11 +1,14 @@
 // Engine overhead: a chain of 32 Amp nodes rendered through a built plan, beside the same
-// 32 processors called directly on one buffer.
+// 32 processors called directly on one buffer; and the row delivery and advance each block
+// pays for a song of 32 tracked Saw nodes.
 #include "RatioReporter.h"
 #include "engine/AudioEngine.h"
 #include "engine/Context.h"
+#include "engine/Scheduler.h"
 #include "engine/SongPlanBuilder.h"
 #include "processors/ProcessorFactory.h"
 #include "song/Graph.h"
+#include "song/Sequencer.h"
 #include "song/Song.h"
 
 #include <QCoreApplication>
@@ -61,6 +64,39 @@ void throughPlan(benchmark::State& state)
     }
 }
 
+// 32 Saw nodes, each with a track that starts a 16-row pattern on every step.
+SongPointer trackedSong()
+{
+    const auto song = Song::createEmpty();
+    for (int i = 0; i < kChainLength; ++i) {
+        const auto node = zarn::Node::create(QStringLiteral("Saw"), song);
+        song->graph->addNode(node);
+        const auto pattern = PatternPointer::create(QStringLiteral("00"), node, 16);
+        for (int row = 0; row < pattern->length; ++row)
+            pattern->setRow(row, pattern->makeNeutralRow());
+        node->addPattern(pattern);
+        const TrackPointer track = song->sequencer->addTrack(node);
+        for (int step = 0; step < 64; ++step)
+            track->setEntry(step * 16, pattern);
+    }
+    Position& position = song->sequencer->position;
+    position.updateNumbers();
+    position.sequenceEnd.sample = 64 * 16 * position.samplesPerTick();
+    position.looping = true;
+    position.playing = true;
+    return song;
+}
+
+void rowDelivery(benchmark::State& state)
+{
+    const SongPointer song = trackedSong();
+    for (auto _ : state) {
+        scheduler::deliverRows(*song->sequencer, *song->graph);
+        scheduler::advance(song->sequencer->position, kFrames);
+        benchmark::ClobberMemory();
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,6 +104,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     benchmark::RegisterBenchmark("amp-chain/direct", direct);
     benchmark::RegisterBenchmark("amp-chain/plan", throughPlan);
+    benchmark::RegisterBenchmark("rows/32-tracks", rowDelivery);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter("amp-chain/direct", double(kFrames), 44100.0);
     benchmark::RunSpecifiedBenchmarks(&reporter);
