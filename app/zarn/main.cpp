@@ -21,7 +21,8 @@ QIcon applicationIcon()
 }
 
 // Shown beside the window rather than before it: most desktops have no tray, and a modal
-// box would hold up every start.
+// box would hold up every start. The box fixes its size when it is shown, so it must come
+// after the style has set the final font, or its text is cut off.
 void warnAboutTheTray()
 {
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("System Tray"),
@@ -45,14 +46,13 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(applicationIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("zarn"));
     QSharedPointer<Settings> settings = Settings::instance(QStringLiteral("Zarn"));
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        warnAboutTheTray();
     ZarnStyle::install(application);
     QApplication::setQuitOnLastWindowClosed(true);
 
     auto* window = new Zarn(settings);
-    window->setWindowTitle(QStringLiteral("Kalvex Zarn"));
     window->show();
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        warnAboutTheTray();
     // A song named on the command line (as the desktop entry passes it) opens at once.
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1 && window->newSong())

@@ -104,7 +104,7 @@ bool AudioOutputNode::isConfigured() const
 void AudioOutputNode::createAdapter()
 {
     m_feed = QSharedPointer<FeedDevice>::create(
-        m_ring, m_counters, m_format.sampleFormat(), channelCount());
+        m_ring, m_counters, m_silenceIntended, m_format.sampleFormat(), channelCount());
     openAdapter();
 }
 
@@ -191,9 +191,11 @@ void AudioOutputNode::beforeTick(qint64 nowMs)
 }
 
 AudioOutputNode::FeedDevice::FeedDevice(AudioRing& ring, StreamCounters& counters,
-    QAudioFormat::SampleFormat format, quint64 channelCount)
+    const std::atomic<bool>& silenceIntended, QAudioFormat::SampleFormat format,
+    quint64 channelCount)
     : m_ring(ring)
     , m_counters(counters)
+    , m_silenceIntended(silenceIntended)
     , m_format(format)
     , m_channelCount(std::max<quint64>(channelCount, 1))
 {
@@ -226,7 +228,7 @@ qint64 AudioOutputNode::FeedDevice::readData(char* data, qint64 maxSize)
         encode(chunk, want, m_format, data + done * bytes);
         done += want;
     }
-    if (ranDry)
+    if (ranDry && !m_silenceIntended.load(std::memory_order_relaxed))
         ++m_counters.underrunCount;
     m_counters.sampleCounter += n;
     return qint64(n * bytes);

@@ -27,6 +27,9 @@ public:
 
     // Applied now and to every sink made later.
     void setVolume(float volume);
+    // Any thread: while set, the engine means to send nothing, and a dry ring is silence
+    // rather than an underrun.
+    void setSilenceIntended(bool intended) { m_silenceIntended.store(intended); }
     quint64 droppedSamples() const { return m_droppedSamples.load(); }
 
 public slots:
@@ -50,6 +53,8 @@ private:
     void connectDeviceHook() override;
     void beforeTick(qint64 nowMs) override;
 
+    // Declared before the feed, which holds on to it, so it outlives the feed.
+    std::atomic<bool> m_silenceIntended { false };
     QSharedPointer<QAudioSink> m_sink;
     float m_volume = 1.0f;
     QSharedPointer<FeedDevice> m_feed;
@@ -60,11 +65,11 @@ private:
 };
 
 // What the sink pulls from: whole frames from the ring in the wire format, silence where
-// the ring ran dry. Never allocates.
+// the ring ran dry, counted as an underrun unless the silence is intended. Never allocates.
 class AudioOutputNode::FeedDevice final : public QIODevice {
 public:
-    FeedDevice(AudioRing& ring, StreamCounters& counters, QAudioFormat::SampleFormat format,
-        quint64 channelCount);
+    FeedDevice(AudioRing& ring, StreamCounters& counters, const std::atomic<bool>& silenceIntended,
+        QAudioFormat::SampleFormat format, quint64 channelCount);
 
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override;
@@ -76,6 +81,7 @@ protected:
 private:
     AudioRing& m_ring;
     StreamCounters& m_counters;
+    const std::atomic<bool>& m_silenceIntended;
     const QAudioFormat::SampleFormat m_format;
     const quint64 m_channelCount;
 };

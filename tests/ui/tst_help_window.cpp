@@ -24,6 +24,8 @@ private slots:
     void filterStaysOneLine();
     void contextHighlightReachesTheView_data();
     void contextHighlightReachesTheView();
+    void closeKeysClose_data();
+    void closeKeysClose();
 
 private:
     QPlainTextEdit* filter() const
@@ -182,6 +184,25 @@ void HelpWindowTest::contextHighlightReachesTheView()
     }
     QCOMPARE(activeSeen, (QSet<QString> { QStringLiteral("global"), context }));
     QVERIFY(inactiveSeen);
+}
+
+void HelpWindowTest::closeKeysClose_data()
+{
+    QTest::addColumn<Qt::Key>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Escape") << Qt::Key_Escape << Qt::KeyboardModifiers(Qt::NoModifier);
+    QTest::newRow("Ctrl+W") << Qt::Key_W << Qt::KeyboardModifiers(Qt::ControlModifier);
+}
+
+// Sent to the filter, which has an event filter of its own.
+void HelpWindowTest::closeKeysClose()
+{
+    QFETCH(Qt::Key, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QVERIFY(QTest::qWaitForWindowActive(m_help.get()));
+    filter()->setFocus();
+    QTest::keyClick(filter(), key, modifiers);
+    QVERIFY(!m_help->isVisible());
 }
 
 QTEST_MAIN(HelpWindowTest)

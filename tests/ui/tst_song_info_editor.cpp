@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
@@ -31,6 +32,8 @@ private slots:
     void removeButtonRemovesOnlyTags();
     void setSongStartsTheTagsAfresh();
     void closeButtonCloses();
+    void closeKeysClose_data();
+    void closeKeysClose();
 
 private:
     QTableView* table() const
@@ -100,6 +103,7 @@ void SongInfoEditorTest::newSongShowsTagsThenValues()
     QCOMPARE(key(kTagRows - 1), QStringLiteral("Year"));
     QCOMPARE(key(kTagRows), QStringLiteral("beatsPerMinute()"));
     QVERIFY(table()->horizontalHeader()->stretchLastSection());
+    QVERIFY(m_editor->findChild<QLabel*>(QStringLiteral("labelTagsNotSaved"))->isVisible());
     // The longest tag fits its column.
     QVERIFY(table()->columnWidth(0)
         > table()->fontMetrics().horizontalAdvance(QStringLiteral("Album Artist (accompaniment)")));
@@ -196,6 +200,24 @@ void SongInfoEditorTest::closeButtonCloses()
 {
     QVERIFY(m_editor->isVisible());
     QTest::mouseClick(button("pushButtonClose"), Qt::LeftButton);
+    QVERIFY(!m_editor->isVisible());
+}
+
+void SongInfoEditorTest::closeKeysClose_data()
+{
+    QTest::addColumn<Qt::Key>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("Escape") << Qt::Key_Escape << Qt::KeyboardModifiers(Qt::NoModifier);
+    QTest::newRow("Ctrl+W") << Qt::Key_W << Qt::KeyboardModifiers(Qt::ControlModifier);
+}
+
+void SongInfoEditorTest::closeKeysClose()
+{
+    QFETCH(Qt::Key, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QVERIFY(QTest::qWaitForWindowActive(m_editor.get()));
+    table()->setFocus();
+    QTest::keyClick(table(), key, modifiers);
     QVERIFY(!m_editor->isVisible());
 }
 

@@ -6,7 +6,9 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -24,17 +26,17 @@ SongInfoEditor::SongInfoEditor(QWidget* parent)
     : QDialog(parent)
     , m_model(new SongInfoModel(this))
     , m_table(new QTableView(this))
-    , m_addButton(new QPushButton(QStringLiteral("Add Tag"), this))
-    , m_removeButton(new QPushButton(QStringLiteral("Remove Tag"), this))
-    , m_closeButton(new QPushButton(QStringLiteral("Close"), this))
+    , m_addButton(new QPushButton(tr("Add Tag"), this))
+    , m_removeButton(new QPushButton(tr("Remove Tag"), this))
+    , m_closeButton(new QPushButton(tr("Close"), this))
 {
-    setWindowTitle(QStringLiteral("Song Info"));
+    setWindowTitle(tr("Song Info"));
     m_table->setObjectName(QStringLiteral("tableViewInfo"));
     m_addButton->setObjectName(QStringLiteral("pushButtonAddTag"));
     m_removeButton->setObjectName(QStringLiteral("pushButtonRemoveTag"));
     m_closeButton->setObjectName(QStringLiteral("pushButtonClose"));
-    m_addButton->setToolTip(QStringLiteral("Add a tag"));
-    m_removeButton->setToolTip(QStringLiteral("Remove the selected tags"));
+    m_addButton->setToolTip(tr("Add a tag"));
+    m_removeButton->setToolTip(tr("Remove the selected tags"));
     m_closeButton->setAutoDefault(false);
     m_addButton->setAutoDefault(false);
     m_removeButton->setAutoDefault(false);
@@ -48,19 +50,15 @@ SongInfoEditor::SongInfoEditor(QWidget* parent)
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->horizontalHeader()->setHighlightSections(false);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_addButton);
-    buttons->addWidget(m_removeButton);
-    buttons->addStretch();
-    buttons->addWidget(m_closeButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_table);
-    layout->addLayout(buttons);
+    layOut();
     resize(kInitialSize);
 
     connect(m_addButton, &QPushButton::clicked, this, &SongInfoEditor::addTag);
     connect(m_removeButton, &QPushButton::clicked, this, &SongInfoEditor::removeSelectedTags);
     connect(m_closeButton, &QPushButton::clicked, this, &QDialog::accept);
+    // Escape closes any dialog already; without a window manager Ctrl+W is the other way out.
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this), &QShortcut::activated, this,
+        &QDialog::reject);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
         &SongInfoEditor::updateButtons);
     connect(m_model, &QAbstractItemModel::modelReset, this, &SongInfoEditor::updateButtons);
@@ -71,6 +69,25 @@ SongInfoEditor::SongInfoEditor(QWidget* parent)
     m_table->setColumnWidth(
         SongInfoModel::KeyColumn, std::max(kKeyColumnMinimum, keyWidth + kKeyColumnPadding));
     updateButtons();
+}
+
+void SongInfoEditor::layOut()
+{
+    // The song file does not hold the tags, so say so where they are edited.
+    auto* notSaved = new QLabel(
+        tr("Tags are kept while the song is open; they are not saved in the song file."), this);
+    notSaved->setObjectName(QStringLiteral("labelTagsNotSaved"));
+    notSaved->setWordWrap(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_addButton);
+    buttons->addWidget(m_removeButton);
+    buttons->addStretch();
+    buttons->addWidget(m_closeButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_table);
+    layout->addWidget(notSaved);
+    layout->addLayout(buttons);
 }
 
 void SongInfoEditor::setSong(const QSharedPointer<Song>& song)

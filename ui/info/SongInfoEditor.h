@@ -24,6 +24,8 @@ public slots:
     void removeSelectedTags();
 
 private:
+    // The table, a note that the tags are not saved, and the buttons below.
+    void layOut();
     bool isTagRow(int row) const;
     QList<int> selectedTagRows() const;
     void updateButtons();

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QTextDocument>
 
 namespace {
@@ -21,6 +22,8 @@ const QColor kLiteralText { 255, 255, 255 };
 // The model paints dark backgrounds and greys out only the inactive rows' text; the active
 // rows need light text whatever the application palette is.
 const QColor kTableText { 225, 225, 225 };
+
+const QList<QKeySequence> kCloseKeys { Qt::Key_Escape, Qt::CTRL | Qt::Key_W };
 
 constexpr int kNameWidth = 200;
 constexpr int kContextWidth = 130;
@@ -60,6 +63,12 @@ ShortcutHelpWidget::ShortcutHelpWidget(QWidget* parent)
     m_ui->plainTextEditFilter->setToolTip(kFilterToolTip);
     m_ui->plainTextEditFilter->installEventFilter(this);
     fitFilterToOneLine();
+
+    // Without a window manager the window has no other way to be closed. The shortcut
+    // acts before the filter sees the key, so it closes from the filter as well.
+    auto* closing = new QShortcut(this);
+    closing->setKeys(kCloseKeys);
+    connect(closing, &QShortcut::activated, this, &QWidget::close);
 }
 
 ShortcutHelpWidget::~ShortcutHelpWidget() = default;

@@ -32,6 +32,9 @@ QSize EngineStatusWidget::minimumSizeHint() const
 void EngineStatusWidget::setRenderMode(bool render)
 {
     m_renderMode = render;
+    // In Render mode the player renders nothing, so no status would come to do this.
+    if (m_hasStatus)
+        updateToolTip();
     update();
 }
 
@@ -47,12 +50,18 @@ QColor EngineStatusWidget::colourFor(const EngineStatus& status)
 void EngineStatusWidget::updateStatus(EngineStatus status)
 {
     m_status = status;
-    setToolTip(kToolTip.arg(status.buffers)
-                   .arg(status.underruns)
-                   .arg(status.lastMs, 0, 'f', 2)
-                   .arg(status.peakMs, 0, 'f', 2)
-                   .arg(m_renderMode ? QStringLiteral("Render") : QStringLiteral("Live")));
+    m_hasStatus = true;
+    updateToolTip();
     update();
+}
+
+void EngineStatusWidget::updateToolTip()
+{
+    setToolTip(kToolTip.arg(m_status.buffers)
+                   .arg(m_status.underruns)
+                   .arg(m_status.lastMs, 0, 'f', 2)
+                   .arg(m_status.peakMs, 0, 'f', 2)
+                   .arg(m_renderMode ? QStringLiteral("Render") : QStringLiteral("Live")));
 }
 
 void EngineStatusWidget::paintEvent(QPaintEvent*)

@@ -25,8 +25,7 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-    // Follows the transport's Live/Render toggle; the "R" shows at once, the tool tip
-    // with the next status.
+    // Follows the transport's Live/Render toggle; the "R" and the tool tip show it at once.
     void setRenderMode(bool render);
     bool renderMode() const { return m_renderMode; }
     const EngineStatus& status() const { return m_status; }
@@ -40,7 +39,10 @@ protected:
 private:
     // The fill for a status: gray while stopped, otherwise by its underruns.
     static QColor colourFor(const EngineStatus& status);
+    void updateToolTip();
 
     EngineStatus m_status;
+    // Until the first status there are no numbers, and the tool tip stays empty.
+    bool m_hasStatus = false;
     bool m_renderMode = false;
 };
