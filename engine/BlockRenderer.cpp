@@ -5,6 +5,7 @@
 #include "song/Sequencer.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -50,6 +51,18 @@ void BlockRenderer::rebuildIfChanged()
             node->processor->setSampleRate(kSampleRate);
 }
 
+void startSongFromBeginning(Sequencer& sequencer, Graph& graph)
+{
+    // The state rand() has before anyone seeds it.
+    std::srand(1);
+    Position& position = sequencer.position;
+    position.playPos.sample = position.sequenceBegin.sample;
+    for (const auto& node : std::as_const(graph.nodes))
+        if (node)
+            node->renewProcessor();
+    graph.changed = true;
+}
+
 qint32 renderSongBlock(
     Sequencer& sequencer, Graph& graph, AudioEngine& engine, zarn::Context& context, Buffer& mix)
 {
@@ -57,6 +70,12 @@ qint32 renderSongBlock(
     scheduler::deliverRows(sequencer, graph);
     execute(engine, context, mix);
     return scheduler::advance(sequencer.position, mix.size());
+}
+
+void BlockRenderer::startFromSequenceBegin()
+{
+    if (m_song && m_song->graph && m_song->sequencer)
+        startSongFromBeginning(*m_song->sequencer, *m_song->graph);
 }
 
 qint32 BlockRenderer::render()

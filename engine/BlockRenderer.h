@@ -18,6 +18,14 @@ class Sequencer;
 qint32 renderSongBlock(
     Sequencer& sequencer, Graph& graph, AudioEngine& engine, zarn::Context& context, Buffer& mix);
 
+// A start from the sequence begin, shared by the player and the offline renderer: the play
+// position goes to the begin and every node gets a fresh processor that reads the song's
+// saved state, so nothing an earlier play left behind (a lane's fade, a reverb tail, a
+// ringing voice) is heard and the song sounds the same every time it starts. The runtime's
+// random sequence starts over too, for the processors that draw from it. Allocates: call it
+// between blocks, never from the render path. The graph is marked for a rebuild.
+void startSongFromBeginning(Sequencer& sequencer, Graph& graph);
+
 // Renders a song block by block exactly as the real-time player does: rebuild the plan
 // when the graph's topology changed, deliver the current rows, execute the plan into
 // the mono mix block, advance the play position. No I/O and no timing of its own, so
@@ -36,6 +44,10 @@ public:
     // Renders one block into block(); returns the tick boundaries the position crossed.
     // Allocation-free unless the graph changed or the plan lays out its storage.
     qint32 render();
+
+    // Puts the play position on the sequence begin with fresh processors; not for the
+    // render path.
+    void startFromSequenceBegin();
 
     // Reconfiguration, not for the render path: the mix block is reallocated.
     void setBlockFrames(quint64 frames);

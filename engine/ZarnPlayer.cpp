@@ -96,6 +96,19 @@ void ZarnPlayer::rebuild()
     m_deviceSubgraph->engine.setPlan(plan);
 }
 
+void ZarnPlayer::startFromSequenceBegin()
+{
+    const QMutexLocker lock(&m_mutex);
+    if (!m_graph || !m_sequencer)
+        return;
+    startSongFromBeginning(*m_sequencer, *m_graph);
+    // Built now rather than at the next tick, which would report a topology change.
+    rebuild();
+    m_graph->changed = false;
+    if (m_format.sampleRate() > 0)
+        applySampleRate(m_format.sampleRate());
+}
+
 void ZarnPlayer::applySampleRate(int hz)
 {
     if (!m_graph)
@@ -103,6 +116,14 @@ void ZarnPlayer::applySampleRate(int hz)
     for (const auto& node : std::as_const(m_graph->nodes))
         if (node && node->processor)
             node->processor->setSampleRate(hz);
+}
+
+void ZarnPlayer::setMode(Mode mode)
+{
+    const QMutexLocker lock(&m_mutex);
+    m_mode = mode;
+    if (m_deviceSubgraph && m_deviceSubgraph->outputNode)
+        m_deviceSubgraph->outputNode->setSilenceIntended(mode == Render);
 }
 
 QAudioDevice ZarnPlayer::chooseDevice(const QString& name, const QAudioFormat& format) const
@@ -133,8 +154,11 @@ void ZarnPlayer::onOutputChanged(const QString& name)
             qWarning() << "ZarnPlayer: No device supports format" << format;
         } else {
             m_deviceSubgraph->configure(device, format, std::max(1, format.channelCount()));
+            m_deviceSubgraph->outputNode->setSilenceIntended(m_mode == Render);
             m_format = format;
-            if (m_sequencer) {
+            // The song's samples per tick is its tempo; it is worked out again only when
+            // the rate really changes, so a song plays as it was saved.
+            if (m_sequencer && m_sequencer->position.samplesPerSecond != format.sampleRate()) {
                 m_sequencer->position.samplesPerSecond = format.sampleRate();
                 m_sequencer->position.updateNumbers();
             }

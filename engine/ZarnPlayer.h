@@ -2,8 +2,8 @@
 
 #include "engine/Buffer.h"
 #include "engine/Context.h"
-#include "engine/SongPlanBuilder.h"
 #include "engine/DeviceSubgraph.h"
+#include "engine/SongPlanBuilder.h"
 #include "song/Position.h"
 #include "song/Song.h"
 
@@ -55,7 +55,11 @@ public:
     void setSong(const SongPointer& song);
     void rebuild();
     void applySampleRate(int hz);
-    void setMode(Mode mode) { m_mode = mode; }
+    // Puts the play position on the sequence begin with fresh processors, so every play
+    // from the beginning sounds the same.
+    void startFromSequenceBegin();
+    // Render stops the blocks, so the output node is told the silence that follows is meant.
+    void setMode(Mode mode);
     Mode mode() const { return m_mode; }
 
     int bufferSize() const { return m_bufferSize; }

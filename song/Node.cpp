@@ -6,6 +6,7 @@
 #include "song/Song.h"
 
 #include <QDebug>
+#include <QIODevice>
 
 #include <atomic>
 
@@ -59,6 +60,7 @@ void Node::setName(const QString& newName)
     if (name == newName)
         return;
     name = newName;
+    taintSong("renameNode");
     nameChanged();
 }
 
@@ -67,6 +69,8 @@ void Node::setPosition(const QPointF& newPosition)
     if (position == newPosition)
         return;
     position = newPosition;
+    // Positions are saved, so arranging the graph is an edit like any other.
+    taintSong("moveNode");
     positionChanged();
 }
 
@@ -79,8 +83,35 @@ QRectF Node::boundingRect() const
 void Node::addPattern(const PatternPointer& pattern)
 {
     patterns.append(pattern);
+    taintSong("addPattern");
+}
+
+void Node::taintSong(const char* reason) const
+{
     if (const auto owner = song.toStrongRef())
-        owner->taint(QStringLiteral("addPattern"));
+        owner->taint(QString::fromLatin1(reason));
+}
+
+void Node::renewProcessor()
+{
+    if (!processor)
+        return;
+    QByteArray state;
+    {
+        QDataStream out(&state, QIODevice::WriteOnly);
+        datastream::prepare(out);
+        processor->saveState(out);
+    }
+    const QSharedPointer<Processor> fresh
+        = ProcessorFactory::instance().create(processor->character().typeID);
+    if (!fresh)
+        return;
+    QDataStream in(state);
+    datastream::prepare(in);
+    fresh->loadState(in);
+    fresh->paused = processor->paused;
+    fresh->peakMs = processor->peakMs;
+    processor = fresh;
 }
 
 void Node::write(QDataStream& stream) const

@@ -37,6 +37,9 @@ public:
 
     // Appends a pattern owned by this node and marks the song changed.
     void addPattern(const PatternPointer& pattern);
+    // Replaces the processor by a new one of its type that reads the old one's saved
+    // state: what playing changed is gone, what the song holds is kept.
+    void renewProcessor();
 
     void write(QDataStream& stream) const;
     // Reads one node record; `self` is this node's shared pointer, given to its patterns.
@@ -55,6 +58,7 @@ protected:
     virtual void positionChanged() { }
 
 private:
+    void taintSong(const char* reason) const;
     void readPatterns(QDataStream& stream, const QSharedPointer<Node>& self);
 };
 

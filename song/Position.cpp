@@ -1,5 +1,7 @@
 #include "song/Position.h"
 
+#include <limits>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -18,6 +20,22 @@ qint32 product32(qint32 a, qint32 b)
 }
 
 constexpr qint32 kSecondsPerMinute = 60;
+
+// Ticks per beat tried after the position's own: a tick as a sixteenth note first, then the
+// other grids trackers use.
+constexpr qint32 kTicksPerBeatChoices[] = { 4, 16, 8, 2, 1, 3, 6, 12, 24, 32, 48, 64 };
+// A tempo a musician would write; outside it another grid reads more naturally.
+constexpr qint64 kPlainSlowest = 40;
+constexpr qint64 kPlainFastest = 400;
+constexpr qint64 kFastestTempo = 99999;
+
+// The smallest whole tempo at `ticksPerBeat` whose ticks per minute fall in [lowest,
+// highest], or 0 when none does.
+qint64 tempoWithin(qint64 lowest, qint64 highest, qint64 ticksPerBeat)
+{
+    const qint64 tempo = (lowest + ticksPerBeat - 1) / ticksPerBeat;
+    return tempo * ticksPerBeat <= highest && tempo <= kFastestTempo ? tempo : 0;
+}
 
 } // namespace
 
@@ -88,6 +106,37 @@ void Position::updateNumbers()
     for (const auto& [label, value] : lines)
         qDebug().noquote().nospace() << label << value;
     qDebug().noquote() << "";
+}
+
+bool Position::matchTempoToSamplesPerTick()
+{
+    const qint64 samplesPerMinute = wide(samplesPerSecond) * kSecondsPerMinute;
+    const qint64 perTick = samplesPerTickValue;
+    if (perTick <= 0 || samplesPerMinute <= 0
+        || samplesPerMinute > std::numeric_limits<qint32>::max())
+        return false;
+    // updateNumbers truncates, so every ticks-per-minute in (perMinute / (perTick + 1),
+    // perMinute / perTick] gives this grid back.
+    const qint64 lowest = samplesPerMinute / (perTick + 1) + 1;
+    const qint64 highest = samplesPerMinute / perTick;
+    std::optional<std::pair<qint64, qint64>> found;
+    // True once a plain tempo is found; the first exact one is kept until then.
+    const auto tryTicks = [&](qint64 ticks) {
+        const qint64 tempo = ticks > 0 ? tempoWithin(lowest, highest, ticks) : 0;
+        const bool plain = tempo >= kPlainSlowest && tempo <= kPlainFastest;
+        if (tempo > 0 && (!found || plain))
+            found.emplace(tempo, ticks);
+        return plain;
+    };
+    if (!tryTicks(ticksPerBeat))
+        for (const qint64 ticks : kTicksPerBeatChoices)
+            if (tryTicks(ticks))
+                break;
+    if (!found)
+        return false;
+    beatsPerMinute = qint32(found->first);
+    ticksPerBeat = qint32(found->second);
+    return true;
 }
 
 void Position::wrapPlayPosition()

@@ -21,7 +21,7 @@ struct Point {
 
     qint32 samplesPerTick() const;
     qint32 ticksPerStep() const;
-    qint32 tick() const;         // absolute tick
+    qint32 tick() const; // absolute tick
     qint32 sampleInTick() const;
     qint32 tickInStep() const;
     qint32 step() const;
@@ -44,6 +44,10 @@ public:
     qint32 samplesPerTick() const override { return samplesPerTickValue; }
 
     void updateNumbers();
+    // Chooses the beats per minute and ticks per beat from which updateNumbers gives the
+    // stored samples per tick back exactly, preferring the current ticks per beat and a
+    // plain tempo. False, with nothing changed, when no whole numbers do.
+    bool matchTempoToSamplesPerTick();
     void wrapPlayPosition();
 
     void write(QDataStream& stream) const;

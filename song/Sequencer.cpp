@@ -94,10 +94,8 @@ bool Sequencer::moveCursorAbsolute(int column, int step)
     // The upper bound comes last, so a sequencer without tracks has column -1.
     p.cursorColumn = qint32(std::min<qint64>(std::max(column, 0), tracks.size() - 1));
 
-    const bool moved = p.cursor.step() != oldStep || p.cursorColumn != oldColumn;
-    if (moved)
-        taint("moveCursorAbsolute");
-    return moved;
+    // The cursor is view state: moving it changes nothing a save would write differently.
+    return p.cursor.step() != oldStep || p.cursorColumn != oldColumn;
 }
 
 bool Sequencer::placePlayPosition(int tick)
@@ -107,25 +105,22 @@ bool Sequencer::placePlayPosition(int tick)
     p.playPos.sample = qint32(qint64(std::max(tick, 0)) * p.samplesPerTick());
     if (p.playPos < p.sequenceBegin)
         p.playPos = p.sequenceBegin;
-    if (p.playPos > p.sequenceEnd)
+    // An end of 0 means the sequence has no end.
+    if (p.sequenceEnd.sample > 0 && p.playPos > p.sequenceEnd)
         p.playPos = p.sequenceEnd;
     return p.playPos.tick() != oldTick;
 }
 
+// The play position is where listening stands, not part of the music: moving it leaves
+// the song unchanged.
 bool Sequencer::movePlayPositionAbsolute(int tick)
 {
-    const bool moved = placePlayPosition(tick);
-    if (moved)
-        taint("movePlayPositionAbsolute");
-    return moved;
+    return placePlayPosition(tick);
 }
 
 bool Sequencer::setPlayPositionAtCursor()
 {
-    const bool moved = placePlayPosition(position.cursor.tick());
-    if (moved)
-        taint("setPlayPositionAtCursor");
-    return moved;
+    return placePlayPosition(position.cursor.tick());
 }
 
 bool Sequencer::setSequenceBegin()
@@ -150,6 +145,7 @@ bool Sequencer::setSequenceEnd()
 {
     Position& p = position;
     const Point old = p.sequenceEnd;
+    const Point oldBegin = p.sequenceBegin;
     p.sequenceEnd = p.cursor;
     if (p.sequenceBegin == p.sequenceEnd) {
         p.sequenceBegin.sample = 0;
@@ -157,14 +153,14 @@ bool Sequencer::setSequenceEnd()
         p.sequenceBegin = p.sequenceEnd;
         moveSteps(p.sequenceBegin, -1);
     }
+    if (p.sequenceEnd != old || p.sequenceBegin != oldBegin)
+        taint("setSequenceEnd");
     bool moved = p.sequenceEnd != old;
     if (p.sequenceEnd < p.loopBegin) {
         p.loopBegin = p.sequenceEnd;
         moveSteps(p.loopBegin, -1);
         moved = true;
     }
-    if (moved)
-        taint("setSequenceEnd");
     return moved;
 }
 
@@ -172,6 +168,8 @@ bool Sequencer::setLoopBegin()
 {
     Position& p = position;
     const Point old = p.loopBegin;
+    const Point oldBegin = p.sequenceBegin;
+    const Point oldEnd = p.sequenceEnd;
     p.loopBegin = p.cursor;
     if (p.loopBegin < p.sequenceBegin) {
         p.sequenceBegin = p.loopBegin;
@@ -180,10 +178,10 @@ bool Sequencer::setLoopBegin()
         moveSteps(p.sequenceEnd, 1);
     }
 
-    const bool moved = p.loopBegin != old;
-    if (moved)
+    // The loop begin itself is not saved; the markers it pushes along are.
+    if (p.sequenceBegin != oldBegin || p.sequenceEnd != oldEnd)
         taint("setLoopBegin");
-    return moved;
+    return p.loopBegin != old;
 }
 
 void Sequencer::moveSteps(Point& point, int steps) const

@@ -11,8 +11,8 @@
 class Graph;
 class Song;
 
-// The song's tracks and its Position. Every move that reports a change also marks the
-// song changed with the move's name as reason.
+// The song's tracks and its Position. Every edit of what the song file holds marks the
+// song changed with the edit's name as reason; cursor and play position moves do not.
 class Sequencer {
 public:
     explicit Sequencer(const QSharedPointer<Song>& song);
@@ -32,6 +32,8 @@ public:
 
     // Adds `steps` whole steps of the position's grid to the point.
     void moveSteps(Point& point, int steps) const;
+    // Marks the owning song changed, for edits made to the position from outside.
+    void taint(const char* reason) const;
 
     void write(QDataStream& stream) const;
     // Tracks are bound to the patterns and nodes of `graph`, read before the sequencer.
@@ -42,7 +44,6 @@ public:
     Position position;
 
 private:
-    void taint(const char* reason) const;
     // Places the play position at the tick within the sequence markers; true when its tick moved.
     bool placePlayPosition(int tick);
     void bindTrackNodes(const Graph& graph);

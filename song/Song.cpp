@@ -52,13 +52,19 @@ QSharedPointer<Song> Song::createNewSong(int patternLength)
 
 void Song::taint(const QString& reason)
 {
-    changed = true;
     if (changeReason != reason)
         changeReason = reason;
+    if (changed)
+        return;
+    changed = true;
+    emit changedFlagChanged(true);
 }
 
 void Song::untaint(const QString& caller)
 {
     qDebug().noquote() << "Song un-tainted by" << caller;
+    if (!changed)
+        return;
     changed = false;
+    emit changedFlagChanged(false);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QEnableSharedFromThis>
+#include <QObject>
 #include <QSharedPointer>
 #include <QString>
 
@@ -8,8 +9,11 @@ class Graph;
 class Sequencer;
 
 // The document: the node graph and the sequencer, plus the changed flag with the
-// reason of the last change.
-class Song : public QEnableSharedFromThis<Song> {
+// reason of the last change. The flag means "saving would write something different":
+// edits to what the file holds set it; view state (cursor, scroll, play position) does not.
+class Song : public QObject, public QEnableSharedFromThis<Song> {
+    Q_OBJECT
+
 public:
     // A song with an empty graph and an empty sequencer.
     static QSharedPointer<Song> createEmpty();
@@ -24,6 +28,10 @@ public:
     QString changeReason;
     QSharedPointer<Graph> graph;
     QSharedPointer<Sequencer> sequencer;
+
+signals:
+    // The changed flag went from clear to set or back.
+    void changedFlagChanged(bool changed);
 };
 
 using SongPointer = QSharedPointer<Song>;

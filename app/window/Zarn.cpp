@@ -32,6 +32,7 @@ using media::devices::DeviceManager;
 
 const QString Zarn::kFileFilter
     = QStringLiteral("ZARN Files (*.zarn);;BMX Files (*.bmx);;All Files (*.*)");
+const QString Zarn::kTitle = QStringLiteral("Kalvex Zarn");
 
 namespace {
 
@@ -109,6 +110,7 @@ Zarn::Zarn(const QSharedPointer<Settings>& settings, QWidget* parent)
     buildShortcuts();
     m_player->setRunning(false);
     setSong(m_song);
+    setFilePath(QString());
     restoreTempo();
     restoreWindowState();
     navigateTo(QStringLiteral("nodes"));
@@ -204,6 +206,7 @@ void Zarn::connectForm()
         m_status->setRenderMode(render);
     });
     connect(m_transport, &TrackerTransport::gridChanged, this, &Zarn::syncTicksPerStepSelector);
+    connect(m_transport, &TrackerTransport::playingChanged, this, &Zarn::playingToggled);
 }
 
 void Zarn::buildShortcuts()
@@ -343,14 +346,18 @@ bool Zarn::selectPatternByIds(const QString& nodeId, const QString& patternId)
 
 void Zarn::setSong(const SongPointer& song)
 {
+    if (m_song)
+        disconnect(m_song.data(), nullptr, this, nullptr);
     m_song = song;
+    connect(song.data(), &Song::changedFlagChanged, this, &Zarn::showChangedFlag);
+    showChangedFlag(song->changed);
     for (EditorPage* page : std::initializer_list<EditorPage*> {
              m_nodePage, m_patternPage, m_sequencerPage, m_mixerPage })
         page->setSong(song);
     m_player->setSong(song); // pauses and resumes the player around the exchange
+    // The selector follows the song's grid; a song's timing is its own.
     m_transport->setSong(song->sequencer);
     syncTicksPerStepSelector(song->sequencer->position.ticksPerStep());
-    m_sequencerPage->setTicksPerStep(m_ui->comboBoxTicksPerStep->currentData().toInt());
     if (m_songInfo)
         m_songInfo->setSong(song);
     fillNodeSelector();
@@ -488,6 +495,8 @@ bool Zarn::newSong()
     }
     const QVariant length = m_ui->comboBoxTicksPerStep->currentData();
     setSong(Song::createNewSong(length.isValid() ? length.toInt() : kDefaultPatternLength));
+    setFilePath(QString());
+    // Only a song the program makes takes the tempo the user worked with last.
     restoreTempo();
     return true;
 }
@@ -526,8 +535,15 @@ void Zarn::openSong(const QString& name)
 bool Zarn::loadFile(const QString& path)
 {
     const songfile::LoadReport report = loadSongReport(m_song, path);
-    if (report.ok)
+    if (report.ok) {
         rememberFile(path);
+        setFilePath(path);
+        Position& position = m_song->sequencer->position;
+        // The file holds samples per tick, not the tempo: show numbers that give it back.
+        position.matchTempoToSamplesPerTick();
+        // The loop point is not saved; a looping song comes round to its own begin.
+        position.loopBegin.sample = position.sequenceBegin.sample;
+    }
     // Reading replaces the graph and the sequencer, so every page and the player look again.
     setSong(m_song);
     if (!report.ok)
@@ -555,6 +571,21 @@ void Zarn::saveSong(const QString& name)
         return;
     }
     rememberFile(chosen);
+    setFilePath(chosen);
+}
+
+void Zarn::setFilePath(const QString& path)
+{
+    setWindowFilePath(path);
+    // An explicit title hides the file path, so the title names the file itself.
+    setWindowTitle(path.isEmpty()
+            ? kTitle + QStringLiteral("[*]")
+            : QStringLiteral("%1[*] - %2").arg(QFileInfo(path).fileName(), kTitle));
+}
+
+void Zarn::showChangedFlag(bool changed)
+{
+    setWindowModified(changed);
 }
 
 void Zarn::warn(const QString& title, const QString& text)
@@ -710,6 +741,20 @@ void Zarn::startPlaying(bool fromCursor)
     if (fromCursor && m_song->sequencer)
         m_song->sequencer->setPlayPositionAtCursor();
     m_transport->togglePlay(true);
+}
+
+void Zarn::playingToggled(bool on)
+{
+    const bool starting = on && !m_playing;
+    m_playing = on;
+    if (!starting || !m_song->sequencer)
+        return;
+    Position& position = m_song->sequencer->position;
+    // Play where a song has stopped at its end starts it again.
+    if (position.sequenceEnd.sample > 0 && position.playPos >= position.sequenceEnd)
+        position.playPos.sample = position.sequenceBegin.sample;
+    if (position.playPos == position.sequenceBegin)
+        m_player->startFromSequenceBegin();
 }
 
 void Zarn::followPlayPosition(const Position& position)

@@ -36,6 +36,7 @@ public:
         QWidget* parent, const QString& title, const QString& suggestion, const QString& filter)>;
 
     static const QString kFileFilter;
+    static const QString kTitle;
     static constexpr int kDefaultPatternLength = 16;
 
     explicit Zarn(const QSharedPointer<Settings>& settings, QWidget* parent = nullptr);
@@ -103,6 +104,9 @@ private:
     void syncTicksPerStepSelector(int ticks);
     void ticksPerStepSelected(int index);
     void startPlaying(bool fromCursor);
+    void playingToggled(bool on);
+    void setFilePath(const QString& path);
+    void showChangedFlag(bool changed);
     void followPlayPosition(const Position& position);
     void chooseOutputDevice();
     void warn(const QString& title, const QString& text);
@@ -120,4 +124,5 @@ private:
     SongInfoEditor* m_songInfo = nullptr;
     ShortcutHelpWidget* m_help = nullptr;
     bool m_outputChosen = false;
+    bool m_playing = false;
 };

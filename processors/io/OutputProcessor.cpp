@@ -55,7 +55,7 @@ void OutputProcessor::saveState(QDataStream& stream)
     // The volume is a double whatever precision the caller's stream was left in.
     const auto precision = stream.floatingPointPrecision();
     stream.setFloatingPointPrecision(QDataStream::DoublePrecision);
-    stream << m_volume;
+    stream << m_songVolume;
     stream.setFloatingPointPrecision(precision);
 }
 
@@ -68,7 +68,7 @@ void OutputProcessor::loadState(QDataStream& stream)
     stream.setFloatingPointPrecision(precision);
     // A short or damaged record, or a value no row could give, keeps the current volume.
     if (stream.status() == QDataStream::Ok && std::isfinite(stored))
-        m_volume = stored;
+        m_volume = m_songVolume = stored;
 }
 
 void OutputProcessor::reset()

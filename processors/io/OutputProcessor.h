@@ -21,6 +21,9 @@ public:
 
     int sampleRate() const { return m_sampleRate; }
     double volume() const { return m_volume; }
+    // The volume the song holds, which saveState writes. The Volume lane moves only the
+    // playing volume, so listening never changes the song.
+    double songVolume() const { return m_songVolume; }
     double gain() const { return m_gain.level; }
     // The most recent output sample; the mixer's level meter shows it.
     double lastSample() const { return m_lastSample; }
@@ -29,6 +32,7 @@ private:
     const ProcessorCharacter m_character;
     int m_sampleRate;
     double m_volume = 1.0;
+    double m_songVolume = 1.0;
     LevelRamp m_gain; // level is the current gain
     double m_lastSample = 0.0;
 };

@@ -3,6 +3,7 @@
 #include "app/Style.h"
 #include "app/window/XRayText.h"
 #include "app/window/Zarn.h"
+#include "engine/BlockRenderer.h"
 #include "processors/sources/SawProcessor.h"
 #include "song/Graph.h"
 #include "song/Sequencer.h"
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -94,6 +96,32 @@ QAbstractButton* button(Zarn& window, const char* name)
     return window.findChild<QAbstractButton*>(QString::fromLatin1(name));
 }
 
+int spinValue(Zarn& window, const char* name)
+{
+    return window.findChild<QSpinBox*>(QString::fromLatin1(name))->value();
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A saved song's music: the file as it would be written with the play position at 0.
+QByteArray musicOf(const QString& path)
+{
+    const SongPointer song = Song::createEmpty();
+    if (!loadSong(song, path))
+        return {};
+    song->sequencer->position.playPos.sample = 0;
+    return songfile::encode(*song);
+}
+
+QString examplePath(const QString& name)
+{
+    return QStringLiteral(ZARN_EXAMPLES_DIR "/%1.zarn").arg(name);
+}
+
 // The level of the loudest tenth of a second in a 16-bit mono recording.
 double loudestLevel(const QByteArray& raw)
 {
@@ -141,6 +169,10 @@ private slots:
     void playLine();
     void xRayText_data();
     void xRayText();
+    void examplesSurviveOpenPlayAndSave_data();
+    void examplesSurviveOpenPlayAndSave();
+    void changedMeansSavingWouldDiffer_data();
+    void changedMeansSavingWouldDiffer();
     void playsAnExampleThroughTheServer();
 
 private:
@@ -652,6 +684,108 @@ void MainWindowTest::xRayText()
 }
 
 // The whole way a user goes: open an example, switch the audio on, F5, hear it, F8.
+void MainWindowTest::examplesSurviveOpenPlayAndSave_data()
+{
+    QTest::addColumn<QString>("path");
+    for (const char* name : { "first-song", "temple-bells", "acid-machine", "radio-ghost" })
+        QTest::newRow(name) << examplePath(QString::fromLatin1(name));
+}
+
+// An example opens with its own tempo, saves to the same bytes, and playing it through its
+// end changes nothing but the play position the file records.
+void MainWindowTest::examplesSurviveOpenPlayAndSave()
+{
+    QFETCH(QString, path);
+    const auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(window->loadFile(path));
+    const SongPointer stored = Song::createEmpty();
+    QVERIFY(loadSong(stored, path));
+    Position shown = stored->sequencer->position;
+    const Position& position = window->song()->sequencer->position;
+    QCOMPARE(position.samplesPerTick(), shown.samplesPerTick());
+    QCOMPARE(spinValue(*window, "spinBoxTPS"), shown.ticksPerStep());
+    QCOMPARE(currentData(*window, "comboBoxTicksPerStep").toInt(), shown.ticksPerStep());
+    QCOMPARE(spinValue(*window, "spinBoxTPB"), 4); // as the examples are written
+    shown.beatsPerMinute = spinValue(*window, "spinBoxBPM");
+    shown.ticksPerBeat = spinValue(*window, "spinBoxTPB");
+    shown.updateNumbers();
+    QCOMPARE(shown.samplesPerTick(), position.samplesPerTick());
+
+    QString target = m_dir->filePath(QStringLiteral("untouched.zarn"));
+    window->chooseSaveFile
+        = [&target](QWidget*, const QString&, const QString&, const QString&) { return target; };
+    window->save();
+    QCOMPARE(fileBytes(target), fileBytes(path));
+
+    QTest::mouseClick(button(*window, "toggleButtonLoop"), Qt::LeftButton);
+    QTest::keyClick(window.get(), Qt::Key_F5);
+    QVERIFY(position.playing);
+    BlockRenderer renderer(window->song(), quint64(window->player().bufferSize()));
+    const qint64 blocks = (position.sequenceEnd.sample - position.sequenceBegin.sample)
+        / window->player().bufferSize();
+    for (qint64 block = 0; block <= blocks + 1 && position.playing; ++block)
+        renderer.render();
+    QVERIFY(!position.playing);
+    QVERIFY(!window->song()->changed);
+    target = m_dir->filePath(QStringLiteral("played.zarn"));
+    window->save();
+    QCOMPARE(musicOf(target), musicOf(path));
+}
+
+void MainWindowTest::changedMeansSavingWouldDiffer_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("nothing") << "nothing" << false;
+    QTest::newRow("play from the cursor") << "F6" << false;
+    QTest::newRow("play and stop") << "F5 F8" << false;
+    QTest::newRow("loop off") << "loop" << false;
+    QTest::newRow("arrange") << "arrange" << true;
+    QTest::newRow("zoom to fit") << "zoom" << true;
+    QTest::newRow("tempo") << "tempo" << true;
+    QTest::newRow("grid") << "grid" << true;
+}
+
+// The changed flag, the title's mark and so the unsaved-changes question follow what a
+// save would write: view and transport actions leave them alone, edits set them.
+void MainWindowTest::changedMeansSavingWouldDiffer()
+{
+    QFETCH(QString, action);
+    QFETCH(bool, changed);
+    const auto window = makeWindow();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Kalvex Zarn[*]"));
+    QVERIFY(window->loadFile(examplePath(QStringLiteral("first-song"))));
+    QCOMPARE(window->windowTitle(), QStringLiteral("first-song.zarn[*] - Kalvex Zarn"));
+    QVERIFY(!window->isWindowModified());
+    window->navigateTo(QStringLiteral("node"));
+
+    auto* selector = window->findChild<QComboBox*>(QStringLiteral("comboBoxTicksPerStep"));
+    const QHash<QString, std::function<void()>> actions {
+        { "nothing", [] {} },
+        { "F6", [&] { QTest::keyClick(window.get(), Qt::Key_F6); } },
+        { "F5 F8",
+            [&] {
+                QTest::keyClick(window.get(), Qt::Key_F5);
+                QTest::keyClick(window.get(), Qt::Key_F8);
+            } },
+        { "loop", [&] { QTest::mouseClick(button(*window, "toggleButtonLoop"), Qt::LeftButton); } },
+        { "arrange",
+            [&] { QTest::mouseClick(button(*window, "pushButtonArrange"), Qt::LeftButton); } },
+        { "zoom",
+            [&] { QTest::mouseClick(button(*window, "pushButtonZoomToFit"), Qt::LeftButton); } },
+        { "tempo",
+            [&] { window->findChild<QSpinBox*>(QStringLiteral("spinBoxBPM"))->setValue(97); } },
+        { "grid", [&] { selector->setCurrentIndex(selector->findData(3)); } },
+    };
+    actions.value(action)();
+    QCOMPARE(window->song()->changed, changed);
+    QCOMPARE(window->isWindowModified(), changed);
+}
+
 void MainWindowTest::playsAnExampleThroughTheServer()
 {
     if (!pulse::serverAnswers())
@@ -665,8 +799,11 @@ void MainWindowTest::playsAnExampleThroughTheServer()
     window->load();
     QVERIFY(window->song()->graph->nodes.size() > 2);
 
+    const qint32 samplesPerTick = window->song()->sequencer->position.samplesPerTick();
     QTest::mouseClick(button(*window, "toggleButtonAudio"), Qt::LeftButton);
     QVERIFY(window->player().isRunning());
+    // Choosing the device keeps the song's own tempo.
+    QCOMPARE(window->song()->sequencer->position.samplesPerTick(), samplesPerTick);
     if (window->player().deviceSubgraph().device.id() != "zarn_null")
         QSKIP("The server's default output is not the zarn_null sink");
 

@@ -213,8 +213,14 @@ void IoProcessorsTest::saveStateWritesVolumeAsDouble()
     QFETCH(bool, singlePrecisionStream);
     QFETCH(QByteArray, expected);
     OutputProcessor output(44100);
-    const Words row { kEmptyByte, lane };
-    output.applyRow(row.constData(), int(row.size()), 0);
+    {
+        QDataStream song(expected);
+        datastream::prepare(song);
+        output.loadState(song);
+    }
+    // The lane moves the playing volume; the song keeps the volume it holds.
+    const Words fade { kEmptyByte, 1000 };
+    output.applyRow(fade.constData(), int(fade.size()), 0);
 
     QByteArray stored;
     {

@@ -48,6 +48,8 @@ private slots:
     void updateNumbers_data();
     void updateNumbers();
     void updateNumbersLogsOnlyWhenDebugging();
+    void tempoFromTheStoredGrid_data();
+    void tempoFromTheStoredGrid();
     void pointReadings_data();
     void pointReadings();
     void pointsReadThroughTheirPosition();
@@ -108,6 +110,51 @@ void PositionTest::updateNumbersLogsOnlyWhenDebugging()
         "  beatsPerMinute=120", "  ticksPerBeat=4", "  ticksPerMinute=480", "  ticksPerStep=12",
         "  samplesPerTick=5512", "" };
     QCOMPARE(messages.lines(), expected);
+}
+
+void PositionTest::tempoFromTheStoredGrid_data()
+{
+    QTest::addColumn<int>("samplesPerTick");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("ticksPerBeatBefore");
+    QTest::addColumn<int>("beatsPerMinute"); // 0: no whole numbers give the grid back
+    QTest::addColumn<int>("ticksPerBeat");
+    QTest::newRow("120 at 4, truncated") << 5512 << 44100 << 16 << 120 << 4;
+    QTest::newRow("90 at 4, exact") << 7350 << 44100 << 16 << 90 << 4;
+    QTest::newRow("128 at 4") << 5167 << 44100 << 4 << 128 << 4;
+    QTest::newRow("120 at 16, the default grid") << 1378 << 44100 << 16 << 120 << 16;
+    QTest::newRow("120 at 16 from a 4 grid") << 1378 << 44100 << 4 << 120 << 16;
+    QTest::newRow("170 at 4, not at 16") << 3891 << 44100 << 16 << 170 << 4;
+    QTest::newRow("between two tempos") << 5511 << 44100 << 4 << 0 << 0;
+    QTest::newRow("slower than any plain tempo") << 165375 << 44100 << 16 << 1 << 16;
+    QTest::newRow("damaged grid") << 0 << 44100 << 4 << 0 << 0;
+    QTest::newRow("no rate") << 5512 << 0 << 4 << 0 << 0;
+}
+
+// A file keeps samples per tick only; the tempo shown must give exactly that grid back.
+void PositionTest::tempoFromTheStoredGrid()
+{
+    QFETCH(int, samplesPerTick);
+    QFETCH(int, rate);
+    QFETCH(int, ticksPerBeatBefore);
+    QFETCH(int, beatsPerMinute);
+    QFETCH(int, ticksPerBeat);
+    Position position;
+    position.samplesPerSecond = rate;
+    position.samplesPerTickValue = samplesPerTick;
+    position.ticksPerBeat = ticksPerBeatBefore;
+    position.beatsPerMinute = 77;
+    const bool matched = position.matchTempoToSamplesPerTick();
+    QCOMPARE(matched, beatsPerMinute > 0);
+    if (!matched) {
+        QCOMPARE(position.beatsPerMinute, 77);
+        QCOMPARE(position.ticksPerBeat, ticksPerBeatBefore);
+        return;
+    }
+    QCOMPARE(position.beatsPerMinute, beatsPerMinute);
+    QCOMPARE(position.ticksPerBeat, ticksPerBeat);
+    position.updateNumbers();
+    QCOMPARE(position.samplesPerTick(), samplesPerTick);
 }
 
 void PositionTest::pointReadings_data()

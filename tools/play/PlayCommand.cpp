@@ -68,7 +68,7 @@ public:
 
     void play()
     {
-        m_position.playPos.sample = m_position.sequenceBegin.sample;
+        m_player.startFromSequenceBegin();
         if (m_options.loop) {
             m_position.loopBegin.sample = m_position.sequenceBegin.sample;
             m_position.looping = true;

@@ -1,5 +1,6 @@
 #include "tools/render/SongRender.h"
 
+#include "song/Graph.h"
 #include "song/Position.h"
 #include "song/Sequencer.h"
 #include "tools/render/RenderOptions.h"
@@ -19,10 +20,9 @@ quint64 framesOf(double seconds)
 // Starts the transport at the sequence begin, as pressing play there does.
 SongPointer startAtBegin(const SongPointer& song)
 {
-    if (song && song->sequencer) {
-        Position& position = song->sequencer->position;
-        position.playPos.sample = position.sequenceBegin.sample;
-        position.playing = true;
+    if (song && song->sequencer && song->graph) {
+        startSongFromBeginning(*song->sequencer, *song->graph);
+        song->sequencer->position.playing = true;
     }
     return song;
 }

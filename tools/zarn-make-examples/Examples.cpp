@@ -149,9 +149,13 @@ void master(SongSketch& s, const Node& bus, const QList<Node>& effects)
     s.chain(chain);
 }
 
-// The output track fades the last bar's second half out.
+// The output track fades the last bar's second half out and sets the full level at the
+// start, so a looping song comes round at its own level.
 void fadeOut(SongSketch& s, int step)
 {
+    const auto full = s.pattern(s.output(), QStringLiteral("Full"), 1);
+    s.set(full, 0, { { io::Volume, outputVolume(1.0) } });
+    s.play(s.track(s.output()), full, { 0 });
     const auto fade = s.pattern(s.output(), QStringLiteral("Fade"), kBar);
     s.ramp(fade, io::Volume, kBar / 2, kBar - 1, outputVolume(1.0), outputVolume(0.1));
     s.play(s.track(s.output()), fade, { step });

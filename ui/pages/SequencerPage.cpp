@@ -22,16 +22,6 @@ QString entryText(const EntryPointer& entry)
 
 } // namespace
 
-void SequencerPage::setTicksPerStep(int ticks)
-{
-    if (!m_song || !m_song->sequencer || ticks < 1)
-        return;
-    Position& position = m_song->sequencer->position;
-    position.ticksPerStepValue = ticks;
-    position.updateNumbers();
-    refresh();
-}
-
 void SequencerPage::refresh()
 {
     const QSharedPointer<Sequencer> sequencer = m_song ? m_song->sequencer : nullptr;

@@ -10,8 +10,6 @@ public:
     using EditorPage::EditorPage;
 
     QString shortcutContext() const override { return QStringLiteral("sequence_editor"); }
-    // Sets the song's grid and recomputes its timing.
-    void setTicksPerStep(int ticks);
 
 public slots:
     void refresh() override;

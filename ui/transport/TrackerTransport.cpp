@@ -245,7 +245,13 @@ void TrackerTransport::applyField(Field field, int value)
 
 void TrackerTransport::fieldEdited(Field field, int value)
 {
+    const Position* const pos = position();
+    const qint32 samplesPerTick = pos ? pos->samplesPerTick() : 0;
+    const qint32 ticksPerStep = pos ? pos->ticksPerStep() : 0;
     applyField(field, value);
+    // The file holds the grid, not the tempo it came from: only a new grid is an edit.
+    if (pos && (pos->samplesPerTick() != samplesPerTick || pos->ticksPerStep() != ticksPerStep))
+        m_sequencer->taint("tempoChanged");
     if (!m_settings)
         return;
     using namespace settingskey;
