@@ -17,14 +17,14 @@ const DeviceTexts kTexts {
     "AudioInputNode: implausible sampleRate",
     "— bailing out without opening a source.",
     "AudioInputNode::start: not configured",
-    "AudioInputNode: state dropped from ActiveState to %d (Qt err=%d) without stop() — "
+    "AudioInputNode: state dropped from ActiveState to %1 (Qt err=%2) without stop() — "
     "assuming device failure; re-marking start intent + queuing rebuildSource probe.",
-    "AudioInputNode: stream recovered on its own after watchdog gave up (bytes %lld -> "
-    "%lld). Resetting watchdog with 30 s post-recovery lockout.",
+    "AudioInputNode: stream recovered on its own after watchdog gave up (bytes %1 -> "
+    "%2). Resetting watchdog with 30 s post-recovery lockout.",
     "AudioInputNode: post-give-up retry — attempting QAudioSource rebuild (cumulative "
-    "rebuild #%d)",
-    "AudioInputNode: stream stalled silently (no Qt error, sample counter frozen ≥ %dms) — "
-    "rebuilding QAudioSource (rebuild #%d)",
+    "rebuild #%1)",
+    "AudioInputNode: stream stalled silently (no Qt error, sample counter frozen ≥ %1ms) — "
+    "rebuilding QAudioSource (rebuild #%2)",
     "AudioInputNode: device",
 };
 

@@ -18,14 +18,14 @@ const DeviceTexts kTexts {
     "AudioOutputNode: implausible sampleRate",
     "— bailing out without opening a sink.",
     "AudioOutputNode::start: not configured",
-    "AudioOutputNode: state dropped from ActiveState to %d (Qt err=%d) without stop() — "
+    "AudioOutputNode: state dropped from ActiveState to %1 (Qt err=%2) without stop() — "
     "assuming device failure; re-marking start intent + queuing rebuildSink probe.",
-    "AudioOutputNode: stream recovered on its own after watchdog gave up (bytes %lld -> "
-    "%lld). Resetting watchdog with 30 s post-recovery lockout.",
+    "AudioOutputNode: stream recovered on its own after watchdog gave up (bytes %1 -> "
+    "%2). Resetting watchdog with 30 s post-recovery lockout.",
     "AudioOutputNode: post-give-up retry — attempting QAudioSink rebuild (cumulative "
-    "rebuild #%d)",
-    "AudioOutputNode: stream stalled silently (no Qt error, sample counter frozen ≥ %dms) — "
-    "rebuilding QAudioSink (rebuild #%d)",
+    "rebuild #%1)",
+    "AudioOutputNode: stream stalled silently (no Qt error, sample counter frozen ≥ %1ms) — "
+    "rebuilding QAudioSink (rebuild #%2)",
     "AudioOutputNode: device",
 };
 

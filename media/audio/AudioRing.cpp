@@ -11,10 +11,12 @@ namespace media::audio {
 void AudioRing::setCapacity(quint64 requested)
 {
     if (requested > kMaxRingFrames) {
-        qWarning().noquote() << QString::asprintf(
-            "AudioRing::setCapacity: clamping request %zu → %zu (over kMaxRingFrames). Caller "
-            "likely passed a junk channelCount or sample rate. Investigate upstream.",
-            size_t(requested), size_t(kMaxRingFrames));
+        qWarning().noquote() << QStringLiteral(
+            "AudioRing::setCapacity: clamping request %1 → %2 (over "
+            "kMaxRingFrames). Caller likely passed a junk channelCount or sample "
+            "rate. Investigate upstream.")
+                                    .arg(requested)
+                                    .arg(kMaxRingFrames);
         requested = kMaxRingFrames;
     }
     // Strictly greater than the request, so `requested` samples fit beside the empty slot.

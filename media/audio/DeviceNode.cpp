@@ -159,7 +159,8 @@ void DeviceNode::handleStreamState(QAudio::State newState)
         // Idle only means the stream ran dry; the watchdog decides if it stays that way.
         if (newState == QAudio::IdleState)
             return;
-        qWarning().noquote() << QString::asprintf(m_texts.stateDropped, int(newState), int(error));
+        qWarning().noquote()
+            << QString::fromUtf8(m_texts.stateDropped).arg(int(newState)).arg(int(error));
         queueRebuild();
         return;
     }
@@ -256,18 +257,18 @@ void DeviceNode::watchdogTick()
     if (report.gaveUp)
         emit watchdogGaveUp();
     if (report.recovered) {
-        qInfo().noquote() << QString::asprintf(m_texts.recovered,
-            static_cast<long long>(report.recoveredFrom),
-            static_cast<long long>(report.recoveredTo));
+        qInfo().noquote() << QString::fromUtf8(m_texts.recovered)
+                                 .arg(report.recoveredFrom)
+                                 .arg(report.recoveredTo);
         emit deviceRebuilt(0);
     }
     if (!report.rebuild)
         return;
     if (report.gaveUp)
-        qInfo().noquote() << QString::asprintf(m_texts.retry, report.rebuildCount);
+        qInfo().noquote() << QString::fromUtf8(m_texts.retry).arg(report.rebuildCount);
     else
-        qWarning().noquote() << QString::asprintf(
-            m_texts.stalled, int(report.stallMs), report.rebuildCount);
+        qWarning().noquote()
+            << QString::fromUtf8(m_texts.stalled).arg(report.stallMs).arg(report.rebuildCount);
     queueRebuild();
 }
 

@@ -20,7 +20,7 @@
 namespace media::audio {
 
 // What a device node logs; each node names itself and its platform stream. The entries
-// with printf conversions are formats.
+// with %1, %2 markers take their numbers through QString::arg, which checks their types.
 struct DeviceTexts {
     const char* threadName;
     const char* watchdogName;
