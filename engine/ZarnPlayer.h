@@ -3,6 +3,7 @@
 #include "engine/Buffer.h"
 #include "engine/Context.h"
 #include "engine/DeviceSubgraph.h"
+#include "engine/EngineStatus.h"
 #include "engine/SongPlanBuilder.h"
 #include "song/Position.h"
 #include "song/Song.h"
@@ -10,24 +11,12 @@
 #include <QAudio>
 #include <QAudioFormat>
 #include <QElapsedTimer>
-#include <QMetaType>
 #include <QMutex>
 #include <QObject>
 #include <QTimer>
 
 class Graph;
 class Sequencer;
-
-// What the status light shows, published every 20th block.
-struct EngineStatus {
-    quint64 buffers = 0; // blocks rendered since construction
-    quint64 underruns = 0;
-    double lastMs = 0.0;
-    double peakMs = 0.0;
-    bool running = false;
-    bool playing = false;
-};
-Q_DECLARE_METATYPE(EngineStatus)
 
 // The engine's owner and its only face towards the rest of the program: it holds the
 // song, paces rendering with a timer, renders one block per tick when the output device

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/ZarnPlayer.h"
+#include "engine/EngineStatus.h"
 
 #include <QColor>
 #include <QWidget>
