@@ -210,37 +210,14 @@ bool PatternBlock::read(QDataStream& stream)
         stream >> c.name >> c.valueType >> c.isNodeParameter >> c.indexInGroup >> c.lane;
         columns.append(c);
     }
-    const qint64 cellCount = qint64(tickCount) * columnCount;
-    if (!datastream::plausibleCount(stream, cellCount, kMinCellBytes))
-        return false;
-    cells.reserve(cellCount);
-    for (qint64 i = 0; i < cellCount && datastream::healthy(stream); ++i) {
-        PatternCell cell;
-        stream >> cell.present;
-        if (cell.present)
-            stream >> cell.value;
-        cells.append(cell);
-    }
-    return datastream::healthy(stream) && cells.size() == cellCount;
-}
-
-QByteArray PatternBlock::encode() const
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    datastream::prepare(stream);
-    write(stream);
-    return bytes;
-}
-
-std::optional<PatternBlock> PatternBlock::decode(const QByteArray& bytes)
-{
-    QDataStream stream(bytes);
-    datastream::prepare(stream);
-    PatternBlock block;
-    if (!block.read(stream))
-        return std::nullopt;
-    return block;
+    return clipboard::readCells(
+        stream, qint64(tickCount) * columnCount, kMinCellBytes, cells, [](QDataStream& in) {
+            PatternCell cell;
+            in >> cell.present;
+            if (cell.present)
+                in >> cell.value;
+            return cell;
+        });
 }
 
 bool PatternBlock::pasteInto(const zarn::Node& node, Pattern& pattern,
@@ -281,7 +258,7 @@ std::unique_ptr<QMimeData> copy(const zarn::NodePointer& node, const PatternPoin
     if (!node || !pattern || !schema)
         return nullptr;
     return clipboard::wrap(QString::fromLatin1(PatternBlock::kMimeType),
-        PatternBlock::copy(*node, *pattern, *schema, range).encode());
+        clipboard::encode(PatternBlock::copy(*node, *pattern, *schema, range)));
 }
 
 bool paste(const QMimeData* data, const zarn::NodePointer& node, const PatternPointer& pattern,
@@ -289,10 +266,7 @@ bool paste(const QMimeData* data, const zarn::NodePointer& node, const PatternPo
 {
     if (!node || !pattern || !schema)
         return false;
-    const auto bytes = clipboard::unwrap(data, QString::fromLatin1(PatternBlock::kMimeType));
-    if (!bytes)
-        return false;
-    const auto block = PatternBlock::decode(*bytes);
+    const auto block = clipboard::blockIn<PatternBlock>(data);
     return block && block->pasteInto(*node, *pattern, *schema, spot);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "song/Clipboard.h"
 #include "song/Node.h"
 #include "song/NodeParameterSchema.h"
 #include "song/Pattern.h"
@@ -58,8 +59,11 @@ struct PatternBlock {
     // False when the stream does not hold one whole, consistent block.
     bool read(QDataStream& stream);
 
-    QByteArray encode() const;
-    static std::optional<PatternBlock> decode(const QByteArray& bytes);
+    QByteArray encode() const { return clipboard::encode(*this); }
+    static std::optional<PatternBlock> decode(const QByteArray& bytes)
+    {
+        return clipboard::decode<PatternBlock>(bytes);
+    }
 
     // Writes the block with its first cell at the spot. A block whose columns do not fit
     // the destination is refused with a warning before anything is written; cells past the

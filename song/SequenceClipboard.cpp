@@ -140,39 +140,18 @@ bool SequenceBlock::read(QDataStream& stream)
         trackIds.append(id);
     }
     stream >> firstStep >> stepCount;
-    const qint64 cellCount = qint64(stepCount) * trackCount;
-    if (stepCount < 0 || !datastream::plausibleCount(stream, cellCount, kMinCellBytes))
+    if (stepCount < 0)
         return false;
-    cells.reserve(cellCount);
-    for (qint64 i = 0; i < cellCount && datastream::healthy(stream); ++i) {
-        SequenceCell cell;
-        stream >> cell.hasEntry;
-        if (cell.hasEntry)
-            stream >> cell.type >> cell.hasPattern;
-        if (cell.hasEntry && cell.hasPattern)
-            stream >> cell.patternId;
-        cells.append(cell);
-    }
-    return datastream::healthy(stream) && cells.size() == cellCount;
-}
-
-QByteArray SequenceBlock::encode() const
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    datastream::prepare(stream);
-    write(stream);
-    return bytes;
-}
-
-std::optional<SequenceBlock> SequenceBlock::decode(const QByteArray& bytes)
-{
-    QDataStream stream(bytes);
-    datastream::prepare(stream);
-    SequenceBlock block;
-    if (!block.read(stream))
-        return std::nullopt;
-    return block;
+    return clipboard::readCells(
+        stream, qint64(stepCount) * trackCount, kMinCellBytes, cells, [](QDataStream& in) {
+            SequenceCell cell;
+            in >> cell.hasEntry;
+            if (cell.hasEntry)
+                in >> cell.type >> cell.hasPattern;
+            if (cell.hasEntry && cell.hasPattern)
+                in >> cell.patternId;
+            return cell;
+        });
 }
 
 bool SequenceBlock::pasteInto(Sequencer& sequencer) const
@@ -198,17 +177,14 @@ std::unique_ptr<QMimeData> copy(const SequencerPointer& sequencer, const Sequenc
     if (!sequencer)
         return nullptr;
     return clipboard::wrap(QString::fromLatin1(SequenceBlock::kMimeType),
-        SequenceBlock::copy(*sequencer, range).encode());
+        clipboard::encode(SequenceBlock::copy(*sequencer, range)));
 }
 
 bool paste(const QMimeData* data, const SequencerPointer& sequencer)
 {
     if (!sequencer)
         return false;
-    const auto bytes = clipboard::unwrap(data, QString::fromLatin1(SequenceBlock::kMimeType));
-    if (!bytes)
-        return false;
-    const auto block = SequenceBlock::decode(*bytes);
+    const auto block = clipboard::blockIn<SequenceBlock>(data);
     return block && block->pasteInto(*sequencer);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "song/Clipboard.h"
 #include "song/Sequencer.h"
 
 #include <QByteArray>
@@ -44,8 +45,11 @@ struct SequenceBlock {
     // False when the stream does not hold one whole, consistent block.
     bool read(QDataStream& stream);
 
-    QByteArray encode() const;
-    static std::optional<SequenceBlock> decode(const QByteArray& bytes);
+    QByteArray encode() const { return clipboard::encode(*this); }
+    static std::optional<SequenceBlock> decode(const QByteArray& bytes)
+    {
+        return clipboard::decode<SequenceBlock>(bytes);
+    }
 
     // Writes the block from the sequencer's cursor step on, into the tracks it was copied
     // from. Refused with a warning, before anything is written, unless the cursor is on
