@@ -1,4 +1,5 @@
 #include "app/ObjectCheck.h"
+#include "app/Logging.h"
 
 #include <QDebug>
 
@@ -12,7 +13,8 @@ bool implausibleObject(const void* object)
 {
     if (reinterpret_cast<quintptr>(object) >= kLowestPlausibleAddress)
         return false;
-    qWarning().noquote().nospace() << "ERROR: this < " << kLowestPlausibleAddress
-                                   << ", which likely means dangling pointer or nullptr access";
+    qCWarning(lcApp).noquote().nospace()
+        << "ERROR: this < " << kLowestPlausibleAddress
+        << ", which likely means dangling pointer or nullptr access";
     return true;
 }

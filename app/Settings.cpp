@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "app/Logging.h"
 #include "app/ObjectCheck.h"
 #include "app/ShutdownLifecycle.h"
 
@@ -50,14 +51,14 @@ Settings::Settings(
                                    : std::make_unique<QSettings>(fileName, QSettings::IniFormat);
     // An unreadable or malformed file is left alone rather than overwritten.
     if (m_backing->status() != QSettings::NoError) {
-        qWarning().noquote().nospace() << "ERROR: Could not create Settings for " << name;
+        qCWarning(lcApp).noquote().nospace() << "ERROR: Could not create Settings for " << name;
         m_backing.reset();
     }
     if (m_backing && !m_group.isEmpty())
         m_backing->beginGroup(m_group);
     m_syncTimer.setSingleShot(true);
     if (!connect(&m_syncTimer, &QTimer::timeout, this, &Settings::delayedSync))
-        qWarning().noquote() << "ERROR: Could not connect settings sync timer";
+        qCWarning(lcApp).noquote() << "ERROR: Could not connect settings sync timer";
     if (const QCoreApplication* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this, &Settings::flushAtShutdown);
 }
@@ -157,7 +158,7 @@ void Settings::setValue(const QString& key, const QVariant& value)
         return;
     const QString trimmed = key.trimmed();
     if (trimmed.isEmpty()) {
-        qWarning().noquote() << "ERROR: Key was empty";
+        qCWarning(lcApp).noquote() << "ERROR: Key was empty";
         return;
     }
     m_backing->setValue(trimmed, value);

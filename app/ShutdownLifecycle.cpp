@@ -1,4 +1,5 @@
 #include "app/ShutdownLifecycle.h"
+#include "app/Logging.h"
 
 #include <QDebug>
 #include <QMutexLocker>
@@ -14,8 +15,8 @@ ShutdownLifecycle::~ShutdownLifecycle()
 {
     const QStringList left = outstandingTasks();
     if (!left.isEmpty())
-        qWarning().noquote() << "ShutdownLifecycle: shutdown with" << left.size()
-                             << "outstanding tasks:" << left;
+        qCWarning(lcApp).noquote()
+            << "ShutdownLifecycle: shutdown with" << left.size() << "outstanding tasks:" << left;
 }
 
 ShutdownLifecycle& ShutdownLifecycle::instance()

@@ -1,4 +1,5 @@
 #include "engine/DeviceSubgraph.h"
+#include "engine/Logging.h"
 
 #include <QDebug>
 
@@ -40,7 +41,7 @@ void DeviceSubgraph::configure(
 void DeviceSubgraph::start()
 {
     if (!outputNode) {
-        qWarning().noquote() << "DeviceSubgraph::start: not configured";
+        qCWarning(lcEngine).noquote() << "DeviceSubgraph::start: not configured";
         return;
     }
     outputNode->start();

@@ -1,4 +1,5 @@
 #include "engine/Plan.h"
+#include "engine/Logging.h"
 
 #include <QDebug>
 
@@ -66,8 +67,8 @@ void Plan::layOut(quint64 frames)
         total += sliceBytes(buffer->channels(), frames);
     if (total > m_storage.size())
         m_storage.resize(total); // new bytes arrive zeroed
-    qDebug().noquote() << "Re-sized optimized buffer from" << 0 << "to" << total << "(" << frames
-                       << " frames," << count << " input buffers + 1 output)";
+    qCDebug(lcEngine).noquote() << "Re-sized optimized buffer from" << 0 << "to" << total << "("
+                                << frames << " frames," << count << " input buffers + 1 output)";
 
     std::byte* cursor = m_storage.data();
     const auto place = [&](Buffer& buffer) {

@@ -1,6 +1,7 @@
 #include "engine/ZarnPlayer.h"
 
 #include "engine/BlockRenderer.h"
+#include "engine/Logging.h"
 #include "media/devices/DeviceManager.h"
 #include "song/Graph.h"
 #include "song/Sequencer.h"
@@ -136,8 +137,8 @@ QAudioDevice ZarnPlayer::chooseDevice(const QString& name, const QAudioFormat& f
         if (!device.isFormatSupported(format))
             continue;
         if (debug)
-            qDebug().noquote() << "ZarnPlayer: Falling back to compatible device:"
-                               << device.description();
+            qCDebug(lcEngine).noquote()
+                << "ZarnPlayer: Falling back to compatible device:" << device.description();
         return device;
     }
     return {};
@@ -151,7 +152,7 @@ void ZarnPlayer::onOutputChanged(const QString& name)
         const QAudioFormat format = wantedFormat();
         const QAudioDevice device = chooseDevice(name, format);
         if (device.isNull()) {
-            qWarning() << "ZarnPlayer: No device supports format" << format;
+            qCWarning(lcEngine) << "ZarnPlayer: No device supports format" << format;
         } else {
             m_deviceSubgraph->configure(device, format, std::max(1, format.channelCount()));
             m_deviceSubgraph->outputNode->setSilenceIntended(m_mode == Render);
@@ -184,7 +185,7 @@ void ZarnPlayer::onBufferSizeChanged(int samples)
     }
     m_timer->setInterval(kTickMs);
     if (debug)
-        qDebug().noquote() << "ZarnPlayer: Buffer size changed to" << size << "samples";
+        qCDebug(lcEngine).noquote() << "ZarnPlayer: Buffer size changed to" << size << "samples";
     emit bufferSampleCountChanged(size);
     if (wasRunning)
         setRunning(true);
@@ -208,7 +209,7 @@ void ZarnPlayer::rebuildIfChanged()
     if (m_format.sampleRate() > 0)
         applySampleRate(m_format.sampleRate());
     if (debug)
-        qDebug().noquote() << "Topology adjusted";
+        qCDebug(lcEngine).noquote() << "Topology adjusted";
 }
 
 bool ZarnPlayer::finishBlock()

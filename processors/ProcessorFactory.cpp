@@ -1,4 +1,5 @@
 #include "processors/ProcessorFactory.h"
+#include "processors/Logging.h"
 
 #include <QDebug>
 
@@ -17,7 +18,7 @@ ProcessorFactory ProcessorFactory::populated()
         factory.registerType(creator);
     if (factory.debug)
         for (const auto& id : factory.typeIDs())
-            qDebug().noquote().nospace() << "Populated factory with: " << id;
+            qCDebug(lcProcessors).noquote().nospace() << "Populated factory with: " << id;
     return factory;
 }
 
@@ -30,11 +31,11 @@ void ProcessorFactory::registerType(const Creator& creator)
         return;
     const ProcessorCharacter character = sample->character();
     if (character.typeID.isEmpty()) {
-        qWarning().noquote() << "Processor type without a type ID not registered";
+        qCWarning(lcProcessors).noquote() << "Processor type without a type ID not registered";
         return;
     }
     if (debug)
-        qDebug().noquote().nospace() << "Registering " << character.typeID;
+        qCDebug(lcProcessors).noquote().nospace() << "Registering " << character.typeID;
     m_creators.insert(character.typeID, creator);
     m_characters.insert(character.typeID, character);
 }
@@ -56,10 +57,10 @@ const ProcessorCharacter* ProcessorFactory::characterOf(const QString& typeID) c
 {
     const auto it = m_characters.constFind(typeID);
     if (it == m_characters.constEnd()) {
-        qDebug().noquote() << "Foundnt char" << typeID;
+        qCDebug(lcProcessors).noquote() << "Foundnt char" << typeID;
         return nullptr;
     }
     if (debug)
-        qDebug().noquote() << "Found char" << typeID << *it;
+        qCDebug(lcProcessors).noquote() << "Found char" << typeID << *it;
     return &*it;
 }

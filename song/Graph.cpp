@@ -1,6 +1,7 @@
 #include "song/Graph.h"
 
 #include "song/DataStream.h"
+#include "song/Logging.h"
 #include "song/Song.h"
 
 #include <QDebug>
@@ -126,15 +127,15 @@ private:
             const auto from = m_nodes.indexOf(c->from);
             const auto to = m_nodes.indexOf(c->to);
             if (from == to) {
-                qDebug().noquote() << "Identical to and from index for connection" << from;
+                qCDebug(lcSong).noquote() << "Identical to and from index for connection" << from;
                 continue;
             }
             if (from < 0) {
-                qDebug().noquote() << "Zero from index for connection";
+                qCDebug(lcSong).noquote() << "Zero from index for connection";
                 continue;
             }
             if (to < 0) {
-                qDebug().noquote() << "Zero to index for connection";
+                qCDebug(lcSong).noquote() << "Zero to index for connection";
                 continue;
             }
             const Vec d = positionOf(from) - positionOf(to);
@@ -265,17 +266,19 @@ void Graph::fitInto(const QRectF& area, const QMarginsF& margins)
 void Graph::write(QDataStream& stream) const
 {
     stream << qint64(nodes.size());
-    qDebug().noquote().nospace() << "Stream OUT NodeGraph: nodeSize=" << nodes.size();
+    qCDebug(lcSong).noquote().nospace() << "Stream OUT NodeGraph: nodeSize=" << nodes.size();
     for (const auto& node : nodes)
         node->write(stream);
 
     stream << qint64(connections.size());
-    qDebug().noquote().nospace() << "Stream OUT NodeGraph: connectionsSize=" << connections.size();
+    qCDebug(lcSong).noquote().nospace()
+        << "Stream OUT NodeGraph: connectionsSize=" << connections.size();
     for (const auto& c : connections) {
         const QString from = idOf(c->from);
         const QString to = idOf(c->to);
         stream << from << to;
-        qDebug().noquote().nospace() << "Stream OUT Connection: from=" << from << ", to=" << to;
+        qCDebug(lcSong).noquote().nospace()
+            << "Stream OUT Connection: from=" << from << ", to=" << to;
     }
 }
 
@@ -294,7 +297,7 @@ void Graph::readNodes(QDataStream& stream)
 {
     qint64 count = 0;
     stream >> count;
-    qDebug().noquote().nospace() << "Stream IN NodeGraph: nodesSize=" << count;
+    qCDebug(lcSong).noquote().nospace() << "Stream IN NodeGraph: nodesSize=" << count;
     if (!datastream::plausibleCount(stream, count, kMinNodeBytes))
         return;
     for (qint64 i = 0; i < count && datastream::healthy(stream); ++i) {
@@ -318,7 +321,8 @@ void Graph::readConnections(QDataStream& stream)
         stream >> from >> to;
         if (!datastream::healthy(stream))
             return;
-        qDebug().noquote().nospace() << "Stream IN Connection: from=" << from << ", to=" << to;
+        qCDebug(lcSong).noquote().nospace()
+            << "Stream IN Connection: from=" << from << ", to=" << to;
         // Stored connections are taken as they are, without the rules of connect.
         connections.append(
             ConnectionPointer::create(nodeByUniqueID(from), nodeByUniqueID(to), song));

@@ -2,6 +2,7 @@
 
 #include "processors/ProcessorFactory.h"
 #include "song/DataStream.h"
+#include "song/Logging.h"
 #include "song/RandomId.h"
 #include "song/Song.h"
 
@@ -119,7 +120,7 @@ void Node::write(QDataStream& stream) const
     const QString type = typeName();
     stream << name << uniqueID << position << type;
     if (debug)
-        qDebug().noquote().nospace()
+        qCDebug(lcSong).noquote().nospace()
             << "Stream OUT TrackerNode: name=" << name << ", uniqueID=" << uniqueID
             << ", pos=" << position << ", type=" << type;
     // A node without processor keeps no state; an empty schema keeps the record readable.
@@ -132,7 +133,8 @@ void Node::write(QDataStream& stream) const
 
     stream << qint64(patterns.size());
     if (debug)
-        qDebug().noquote().nospace() << "Stream OUT TrackerNode: patterns=" << patterns.size();
+        qCDebug(lcSong).noquote().nospace()
+            << "Stream OUT TrackerNode: patterns=" << patterns.size();
     for (const auto& pattern : patterns)
         pattern->write(stream);
 }
@@ -146,7 +148,7 @@ void Node::read(QDataStream& stream, const QSharedPointer<Node>& self)
     setName(storedName);
     setPosition(storedPosition);
     if (debug)
-        qDebug().noquote().nospace()
+        qCDebug(lcSong).noquote().nospace()
             << "Stream IN TrackerNode: name=" << storedName << ", uniqueID=" << uniqueID
             << ", pos=" << storedPosition << ", type=" << type;
 
@@ -172,7 +174,7 @@ void Node::readPatterns(QDataStream& stream, const QSharedPointer<Node>& self)
     qint64 count = 0;
     stream >> count;
     if (debug)
-        qDebug().noquote().nospace() << "Stream IN TrackerNode: patterns=" << count;
+        qCDebug(lcSong).noquote().nospace() << "Stream IN TrackerNode: patterns=" << count;
     if (!datastream::plausibleCount(stream, count, kMinPatternBytes))
         return;
     for (qint64 i = 0; i < count && datastream::healthy(stream); ++i) {

@@ -1,6 +1,7 @@
 #include "song/NodeParameterSchema.h"
 
 #include "song/DataStream.h"
+#include "song/Logging.h"
 
 #include <QDebug>
 
@@ -67,7 +68,7 @@ void readList(QDataStream& stream, QList<ParameterPointer>& list, const char* la
 {
     qint64 count = 0;
     stream >> count;
-    qDebug().noquote().nospace() << label << count;
+    qCDebug(lcSong).noquote().nospace() << label << count;
     list.clear();
     if (count < 1 || !datastream::plausibleCount(stream, count, kMinDescriptorBytes))
         return;
@@ -90,7 +91,7 @@ void writeList(QDataStream& stream, const QList<ParameterPointer>& list)
 void layoutMessage(bool debug, const char* text)
 {
     if (debug)
-        qDebug().noquote() << text;
+        qCDebug(lcSong).noquote() << text;
 }
 
 } // namespace
@@ -212,8 +213,8 @@ int NodeParameterSchema::digitCount(int laneCount) const
 
 void NodeParameterSchema::write(QDataStream& stream) const
 {
-    qDebug().noquote().nospace() << "Stream OUT NodeParameterSchema: nodeParameters size="
-                                 << nodeParameters.size();
+    qCDebug(lcSong).noquote().nospace()
+        << "Stream OUT NodeParameterSchema: nodeParameters size=" << nodeParameters.size();
     writeList(stream, nodeParameters);
     writeList(stream, trackParameters);
 }

@@ -1,6 +1,7 @@
 #include "song/Pattern.h"
 
 #include "song/DataStream.h"
+#include "song/Logging.h"
 #include "song/Node.h"
 #include "song/RandomId.h"
 
@@ -15,7 +16,7 @@ RowPointer readRow(QDataStream& stream)
 {
     qint64 count = 0;
     stream >> count;
-    qDebug().noquote().nospace() << "Stream IN Row: size=" << count;
+    qCDebug(lcSong).noquote().nospace() << "Stream IN Row: size=" << count;
     if (count < 1 || !datastream::plausibleCount(stream, count, kCellBytes))
         return RowPointer::create();
     auto row = RowPointer::create();
@@ -30,7 +31,7 @@ RowPointer readRow(QDataStream& stream)
 
 void writeRow(QDataStream& stream, const Row& row)
 {
-    qDebug().noquote().nospace() << "Stream OUT Row: size=" << row.cells.size();
+    qCDebug(lcSong).noquote().nospace() << "Stream OUT Row: size=" << row.cells.size();
     stream << qint64(row.cells.size());
     for (const quint32 cell : row.cells)
         stream << cell;
@@ -65,7 +66,7 @@ RowPointer Pattern::rowAt(int index) const
 void Pattern::setRow(int index, const RowPointer& row)
 {
     if (index < 0) {
-        qWarning().noquote() << "Trying to set row on index below zero" << index;
+        qCWarning(lcSong).noquote() << "Trying to set row on index below zero" << index;
         return;
     }
     if (index >= rows.size())
@@ -79,12 +80,12 @@ RowPointer Pattern::makeNeutralRow() const
 {
     const auto owner = node.toStrongRef();
     if (!owner) {
-        qWarning().noquote() << "No node, cant make neutral row";
+        qCWarning(lcSong).noquote() << "No node, cant make neutral row";
         return {};
     }
     const SchemaPointer schema = owner->processor ? owner->processor->schema() : SchemaPointer();
     if (!schema) {
-        qWarning().noquote() << "No schema, cant make neutral row";
+        qCWarning(lcSong).noquote() << "No schema, cant make neutral row";
         return {};
     }
     auto row = RowPointer::create();
@@ -118,8 +119,8 @@ bool Pattern::removeLane()
 void Pattern::write(QDataStream& stream) const
 {
     const qint64 slotCount = rows.size();
-    qDebug().noquote().nospace() << "Stream OUT Pattern: name=" << name << ", uniqueID=" << uniqueID
-                                 << ", size=" << slotCount;
+    qCDebug(lcSong).noquote().nospace() << "Stream OUT Pattern: name=" << name
+                                        << ", uniqueID=" << uniqueID << ", size=" << slotCount;
     stream << name << uniqueID << length << slotCount;
     for (qint64 i = 0; i < slotCount; ++i) {
         const RowPointer& row = rows.at(i);
@@ -135,8 +136,8 @@ void Pattern::read(QDataStream& stream)
 {
     qint64 slotCount = 0;
     stream >> name >> uniqueID >> length >> slotCount;
-    qDebug().noquote().nospace() << "Stream IN Pattern: name=" << name << ", uniqueID=" << uniqueID
-                                 << ", size=" << slotCount;
+    qCDebug(lcSong).noquote().nospace() << "Stream IN Pattern: name=" << name
+                                        << ", uniqueID=" << uniqueID << ", size=" << slotCount;
     // The lane count is not stored.
     lanes = 1;
     rows.clear();

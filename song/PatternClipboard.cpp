@@ -2,6 +2,7 @@
 
 #include "song/Clipboard.h"
 #include "song/DataStream.h"
+#include "song/Logging.h"
 
 #include <QDebug>
 #include <QIODevice>
@@ -120,7 +121,7 @@ QList<Target> mapColumns(const PatternBlock& block, const CellLayout& layout,
         const Target target = targetAt(layout, spot.parameter);
         if (fits(target, columns.first()))
             return { target };
-        qWarning().noquote().nospace()
+        qCWarning(lcSong).noquote().nospace()
             << "Paste: ValueType mismatch (clipboard: " << columns.first().valueType << " dest: "
             << (target.descriptor ? qint64(target.descriptor->type) : kNoDescriptorType) << ")";
         return {};
@@ -128,7 +129,7 @@ QList<Target> mapColumns(const PatternBlock& block, const CellLayout& layout,
     const bool oneLane = std::all_of(columns.cbegin(), columns.cend(),
         [&](const PatternColumn& c) { return c.lane == columns.first().lane; });
     if (!oneLane && block.processorId != destinationId) {
-        qWarning().noquote().nospace()
+        qCWarning(lcSong).noquote().nospace()
             << "Paste: processor type mismatch (clipboard: " << block.processorId
             << " dest: " << destinationId << ")";
         return {};
@@ -143,7 +144,7 @@ QList<Target> mapColumns(const PatternBlock& block, const CellLayout& layout,
             = oneLane ? cursorBase : (column.lane < 0 ? -1 : layout.baseOf(column.lane));
         const Target target = targetAt(layout, base < 0 ? -1 : column.indexInGroup + base);
         if (!fits(target, column)) {
-            qWarning().noquote() << mismatch << i;
+            qCWarning(lcSong).noquote() << mismatch << i;
             return {};
         }
         targets.append(target);

@@ -1,4 +1,5 @@
 #include "song/Position.h"
+#include "song/Logging.h"
 
 #include <limits>
 #include <optional>
@@ -93,8 +94,8 @@ void Position::updateNumbers()
         samplesPerTickValue = product32(samplesPerSecond, kSecondsPerMinute) / ticksPerMinute;
     if (!debug)
         return;
-    qDebug().noquote() << "";
-    qDebug().noquote() << "UPDATE NUMBERS";
+    qCDebug(lcSong).noquote() << "";
+    qCDebug(lcSong).noquote() << "UPDATE NUMBERS";
     const std::pair<const char*, qint32> lines[] = {
         { "  samplesPerSec=", samplesPerSecond },
         { "  beatsPerMinute=", beatsPerMinute },
@@ -104,8 +105,8 @@ void Position::updateNumbers()
         { "  samplesPerTick=", samplesPerTickValue },
     };
     for (const auto& [label, value] : lines)
-        qDebug().noquote().nospace() << label << value;
-    qDebug().noquote() << "";
+        qCDebug(lcSong).noquote().nospace() << label << value;
+    qCDebug(lcSong).noquote() << "";
 }
 
 bool Position::matchTempoToSamplesPerTick()
@@ -158,10 +159,10 @@ void Position::wrapPlayPosition()
 
 void Position::write(QDataStream& stream) const
 {
-    qDebug().noquote() << "Stream OUT Position";
+    qCDebug(lcSong).noquote() << "Stream OUT Position";
     stream << samplesPerTickValue << ticksPerStepValue << scrollStep;
     for (const Point* point : { &cursor, &playPos, &sequenceBegin, &sequenceEnd }) {
-        qDebug().noquote() << "Stream OUT Point";
+        qCDebug(lcSong).noquote() << "Stream OUT Point";
         stream << point->sample;
     }
 }
@@ -171,9 +172,9 @@ void Position::read(QDataStream& stream)
     stream >> samplesPerTickValue >> ticksPerStepValue >> scrollStep;
     for (Point* point : { &cursor, &playPos, &sequenceBegin, &sequenceEnd }) {
         stream >> point->sample;
-        qDebug().noquote() << "Stream IN Point";
+        qCDebug(lcSong).noquote() << "Stream IN Point";
     }
-    qDebug().noquote() << "Stream IN Position";
+    qCDebug(lcSong).noquote() << "Stream IN Position";
 }
 
 QDebug operator<<(QDebug debug, const Position& p)

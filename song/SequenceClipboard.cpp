@@ -2,6 +2,7 @@
 
 #include "song/Clipboard.h"
 #include "song/DataStream.h"
+#include "song/Logging.h"
 
 #include <QDebug>
 #include <QIODevice>
@@ -69,17 +70,17 @@ void apply(const SequenceCell& cell, Track& track, int index)
 bool placeable(const SequenceBlock& block, const Sequencer& sequencer)
 {
     if (sequencer.position.cursorColumn != block.firstTrack) {
-        qWarning().noquote() << "Paste: cursor not at original start column";
+        qCWarning(lcSong).noquote() << "Paste: cursor not at original start column";
         return false;
     }
     if (sequencer.tracks.size() < qint64(block.firstTrack) + block.trackIds.size()) {
-        qWarning().noquote() << "Paste: not enough tracks";
+        qCWarning(lcSong).noquote() << "Paste: not enough tracks";
         return false;
     }
     for (qsizetype i = 0; i < block.trackIds.size(); ++i) {
         const qsizetype column = block.firstTrack + i;
         if (nodeIdOf(sequencer.tracks.at(column)) != block.trackIds.at(i)) {
-            qWarning().noquote() << "Paste: track mismatch at column" << column;
+            qCWarning(lcSong).noquote() << "Paste: track mismatch at column" << column;
             return false;
         }
     }

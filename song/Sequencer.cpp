@@ -2,6 +2,7 @@
 
 #include "song/DataStream.h"
 #include "song/Graph.h"
+#include "song/Logging.h"
 #include "song/Song.h"
 
 #include <QDebug>
@@ -191,7 +192,7 @@ void Sequencer::moveSteps(Point& point, int steps) const
 
 void Sequencer::write(QDataStream& stream) const
 {
-    qDebug().noquote().nospace() << "Stream OUT Sequencer: size=" << tracks.size();
+    qCDebug(lcSong).noquote().nospace() << "Stream OUT Sequencer: size=" << tracks.size();
     position.write(stream);
     stream << qint64(tracks.size());
     for (const TrackPointer& track : tracks)
@@ -203,7 +204,7 @@ void Sequencer::read(QDataStream& stream, const Graph& graph)
     position.read(stream);
     qint64 count = 0;
     stream >> count;
-    qDebug().noquote().nospace() << "Stream IN Sequencer: size=" << count;
+    qCDebug(lcSong).noquote().nospace() << "Stream IN Sequencer: size=" << count;
     tracks.clear();
     if (!datastream::plausibleCount(stream, count, kMinTrackBytes))
         return;

@@ -2,6 +2,7 @@
 
 #include "processors/ProcessorFactory.h"
 #include "song/Graph.h"
+#include "song/Logging.h"
 #include "song/Sequencer.h"
 
 #include <QDebug>
@@ -62,7 +63,7 @@ void Song::taint(const QString& reason)
 
 void Song::untaint(const QString& caller)
 {
-    qDebug().noquote() << "Song un-tainted by" << caller;
+    qCDebug(lcSong).noquote() << "Song un-tainted by" << caller;
     if (!changed)
         return;
     changed = false;

@@ -2,6 +2,7 @@
 
 #include "song/DataStream.h"
 #include "song/Graph.h"
+#include "song/Logging.h"
 #include "song/Sequencer.h"
 
 #include <QDebug>
@@ -55,7 +56,7 @@ void writeSong(QDataStream& stream, const Song& song)
 
 songfile::LoadReport failure(const QString& message)
 {
-    qWarning().noquote() << message;
+    qCWarning(lcSong).noquote() << message;
     return { false, message };
 }
 
@@ -183,15 +184,15 @@ LoadReport decode(const SongPointer& song, const QByteArray& bytes)
 bool saveSong(const SongPointer& song, const QString& path)
 {
     if (!song) {
-        qWarning().noquote() << kNoSongToSave;
+        qCWarning(lcSong).noquote() << kNoSongToSave;
         return false;
     }
-    qDebug().noquote().nospace() << "Saving " << path;
+    qCDebug(lcSong).noquote().nospace() << "Saving " << path;
     // The previous file is replaced only once the new one is completely written.
     QSaveFile file(path);
     const QByteArray bytes = songfile::encode(*song);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        qWarning().noquote() << kCannotSave;
+        qCWarning(lcSong).noquote() << kCannotSave;
         return false;
     }
     song->untaint(QStringLiteral("saveSong"));
@@ -202,7 +203,7 @@ songfile::LoadReport loadSongReport(const SongPointer& song, const QString& path
 {
     if (!song)
         return failure(kNoSongToLoad);
-    qDebug().noquote().nospace() << "Loading " << path;
+    qCDebug(lcSong).noquote().nospace() << "Loading " << path;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return failure(kCannotLoad);

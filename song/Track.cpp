@@ -1,6 +1,7 @@
 #include "song/Track.h"
 
 #include "song/DataStream.h"
+#include "song/Logging.h"
 #include "song/RandomId.h"
 
 #include <QDebug>
@@ -125,14 +126,14 @@ EntryPointer Track::entryAt(int index) const
 void Track::write(QDataStream& stream) const
 {
     stream << uniqueID << qint64(entries.size());
-    qDebug().noquote().nospace() << "Stream OUT Track: uniqueID=" << uniqueID
-                                 << ", size=" << entries.size();
+    qCDebug(lcSong).noquote().nospace()
+        << "Stream OUT Track: uniqueID=" << uniqueID << ", size=" << entries.size();
     for (const EntryPointer& entry : entries) {
         const QByteArray name = nameOfType(entry ? entry->type : Entry::PatternEntry);
         const QString patternID = entry && entry->pattern ? entry->pattern->uniqueID : kNoPattern;
         datastream::writeCharString(stream, name);
         stream << patternID;
-        qDebug().noquote().nospace()
+        qCDebug(lcSong).noquote().nospace()
             << "Stream OUT Entry: type=" << name << ", pattern->uniqueID=" << patternID;
     }
 }
@@ -141,7 +142,8 @@ void Track::read(QDataStream& stream, const PatternLookup& patterns)
 {
     qint64 count = 0;
     stream >> uniqueID >> count;
-    qDebug().noquote().nospace() << "Stream IN Track: uniqueID=" << uniqueID << ", size=" << count;
+    qCDebug(lcSong).noquote().nospace()
+        << "Stream IN Track: uniqueID=" << uniqueID << ", size=" << count;
     entries.clear();
     if (!datastream::plausibleCount(stream, count, kMinEntryBytes))
         return;
@@ -152,7 +154,7 @@ void Track::read(QDataStream& stream, const PatternLookup& patterns)
         stream >> patternID;
         if (!datastream::healthy(stream))
             return;
-        qDebug().noquote().nospace()
+        qCDebug(lcSong).noquote().nospace()
             << "Stream IN Entry: type=" << name << ", uniqueID=" << patternID;
         entries.append(entryFromStore(typeOfName(name), patternID, patterns));
     }

@@ -16,6 +16,7 @@
 #include "ui/status/EngineStatusWidget.h"
 #include "ui/transport/TrackerTransport.h"
 
+#include "app/window/Logging.h"
 #include "ui_Zarn.h"
 
 #include <QCloseEvent>
@@ -252,12 +253,12 @@ void Zarn::restoreTempo()
 void Zarn::restoreWindowState()
 {
     if (!m_settings) {
-        qWarning() << "No settings while loading configurations";
+        qCWarning(lcWindow) << "No settings while loading configurations";
         return;
     }
     const QRect geometry = m_settings->windowGeometry();
     if (debug)
-        qDebug() << "Setting geometry from settings:" << geometry;
+        qCDebug(lcWindow) << "Setting geometry from settings:" << geometry;
     if (geometry.width() > 0) {
         showNormal();
         setGeometry(geometry);
@@ -278,7 +279,7 @@ EditorPage* Zarn::currentPage() const
 void Zarn::navigateTo(const QString& destination)
 {
     if (debug)
-        qDebug() << "NAVIGATING TO" << destination;
+        qCDebug(lcWindow) << "NAVIGATING TO" << destination;
     const PageRoute routes[] = {
         { QStringLiteral("sequencer"), m_sequencerPage, m_ui->pushButtonSequencer },
         { QStringLiteral("mixer"), m_mixerPage, m_ui->pushButtonMixer },
@@ -299,7 +300,7 @@ void Zarn::navigateTo(const QString& destination)
         showPage(route.page, route.button);
         return;
     }
-    qWarning() << "Unknown destination:" << destination;
+    qCWarning(lcWindow) << "Unknown destination:" << destination;
 }
 
 void Zarn::showPage(EditorPage* page, QAbstractButton* button)
@@ -362,9 +363,9 @@ void Zarn::setSong(const SongPointer& song)
         m_songInfo->setSong(song);
     fillNodeSelector();
     if (debug)
-        qDebug() << "Set song to" << song.data() << "(Nodes)"
-                 << "(Pattern)"
-                 << "(Sequencer)";
+        qCDebug(lcWindow) << "Set song to" << song.data() << "(Nodes)"
+                          << "(Pattern)"
+                          << "(Sequencer)";
 }
 
 void Zarn::fillNodeSelector()
@@ -526,7 +527,7 @@ void Zarn::openSong(const QString& name)
     const QString chosen
         = chooseOpenFile(this, QStringLiteral("Open File"), suggested, kFileFilter);
     if (debug)
-        qDebug() << "LOAD FILES suggested=" << suggested << " actual=" << chosen;
+        qCDebug(lcWindow) << "LOAD FILES suggested=" << suggested << " actual=" << chosen;
     if (chosen.isEmpty())
         return;
     loadFile(chosen);
@@ -559,7 +560,7 @@ void Zarn::saveSong(const QString& name)
     const PausedWhile paused(*m_player);
     QString chosen = chooseSaveFile(this, QStringLiteral("Save File"), suggested, kFileFilter);
     if (debug)
-        qDebug() << "SAVE FILES suggested=" << suggested << " actual=" << chosen;
+        qCDebug(lcWindow) << "SAVE FILES suggested=" << suggested << " actual=" << chosen;
     if (chosen.isEmpty())
         return;
     if (!chosen.endsWith(QStringLiteral(".zarn")))
@@ -680,7 +681,7 @@ void Zarn::chooseOutputDevice()
 void Zarn::toggleAudio(bool on)
 {
     if (debug)
-        qDebug() << "Toggling audio to " << onOff(on);
+        qCDebug(lcWindow) << "Toggling audio to " << onOff(on);
     const QSignalBlocker block(m_ui->toggleButtonAudio);
     m_ui->toggleButtonAudio->setChecked(on);
     if (on)
@@ -707,18 +708,18 @@ void Zarn::toggleFullscreen(bool on)
 {
     if (on == isFullScreen()) {
         if (debug)
-            qDebug() << "Already right fullscreen mode, skipping";
+            qCDebug(lcWindow) << "Already right fullscreen mode, skipping";
         return;
     }
     if (debug)
-        qDebug() << "Togging fullscreen to " << onOff(on);
+        qCDebug(lcWindow) << "Togging fullscreen to " << onOff(on);
     {
         const QSignalBlocker block(m_ui->toggleButtonFullscreen);
         m_ui->toggleButtonFullscreen->setChecked(on);
     }
     if (on && m_settings) {
         if (debug)
-            qDebug() << "Storing gemoetry to settings at fs:" << normalGeometry();
+            qCDebug(lcWindow) << "Storing gemoetry to settings at fs:" << normalGeometry();
         m_settings->setWindowGeometry(normalGeometry());
     }
     on ? showFullScreen() : showNormal();

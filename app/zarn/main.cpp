@@ -39,8 +39,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationName(Settings::kOrganisationName);
     QCoreApplication::setOrganizationDomain(Settings::kOrganisationDomain);
     // The components' debug lines (every row read, every device poll) are for diagnosis;
-    // QT_LOGGING_RULES="default.debug=true" brings them back.
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    // QT_LOGGING_RULES="zarn.song.debug=true" (or "zarn.*.debug=true") brings them back.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false\nzarn.*.debug=false"));
     QApplication application(argc, argv);
     QApplication::setApplicationName(Settings::kOrganisationName + QStringLiteral(" Zarn"));
     QApplication::setWindowIcon(applicationIcon());

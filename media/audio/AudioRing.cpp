@@ -1,4 +1,5 @@
 #include "media/audio/AudioRing.h"
+#include "media/Logging.h"
 
 #include <QDebug>
 #include <QString>
@@ -11,12 +12,12 @@ namespace media::audio {
 void AudioRing::setCapacity(quint64 requested)
 {
     if (requested > kMaxRingFrames) {
-        qWarning().noquote() << QStringLiteral(
-            "AudioRing::setCapacity: clamping request %1 → %2 (over "
-            "kMaxRingFrames). Caller likely passed a junk channelCount or sample "
-            "rate. Investigate upstream.")
-                                    .arg(requested)
-                                    .arg(kMaxRingFrames);
+        qCWarning(lcMedia).noquote()
+            << QStringLiteral("AudioRing::setCapacity: clamping request %1 → %2 (over "
+                              "kMaxRingFrames). Caller likely passed a junk channelCount or sample "
+                              "rate. Investigate upstream.")
+                   .arg(requested)
+                   .arg(kMaxRingFrames);
         requested = kMaxRingFrames;
     }
     // Strictly greater than the request, so `requested` samples fit beside the empty slot.

@@ -1,5 +1,6 @@
 #include "media/audio/DeviceNode.h"
 
+#include "media/Logging.h"
 #include "media/devices/DeviceManager.h"
 
 #include <QDebug>
@@ -82,21 +83,22 @@ void DeviceNode::configureHere(
 
     const QAudioFormat::SampleFormat sampleFormat = format.sampleFormat();
     if (sampleFormat != QAudioFormat::Float && sampleFormat != QAudioFormat::Int16)
-        qWarning().noquote() << m_texts.wireFormat << sampleFormat;
+        qCWarning(lcMedia).noquote() << m_texts.wireFormat << sampleFormat;
 
     const int channels = format.channelCount();
     if (channels < 1 || channels > kMaxChannels) {
-        qWarning().noquote() << m_texts.implausibleChannelCount << channels << "from format"
-                             << format << "on device" << device.description()
-                             << "— clamping to 1. Likely uninitialised QAudioFormat;"
-                             << "investigate the device-lookup path.";
+        qCWarning(lcMedia).noquote()
+            << m_texts.implausibleChannelCount << channels << "from format" << format << "on device"
+            << device.description() << "— clamping to 1. Likely uninitialised QAudioFormat;"
+            << "investigate the device-lookup path.";
     }
     m_channelCount = quint64(std::clamp(channels, 1, kMaxChannels));
 
     const int rate = format.sampleRate();
     if (rate < 1 || rate > kMaxSampleRate) {
-        qWarning().noquote() << m_texts.implausibleSampleRate << rate << "from format" << format
-                             << "on device" << device.description() << m_texts.rateBailOut;
+        qCWarning(lcMedia).noquote()
+            << m_texts.implausibleSampleRate << rate << "from format" << format << "on device"
+            << device.description() << m_texts.rateBailOut;
         return;
     }
 
@@ -117,7 +119,7 @@ void DeviceNode::configureHere(
 bool DeviceNode::startHere()
 {
     if (!isConfigured()) {
-        qWarning().noquote() << m_texts.notConfigured;
+        qCWarning(lcMedia).noquote() << m_texts.notConfigured;
         return false;
     }
     if (!m_clock.isValid())
@@ -159,7 +161,7 @@ void DeviceNode::handleStreamState(QAudio::State newState)
         // Idle only means the stream ran dry; the watchdog decides if it stays that way.
         if (newState == QAudio::IdleState)
             return;
-        qWarning().noquote()
+        qCWarning(lcMedia).noquote()
             << QString::fromUtf8(m_texts.stateDropped).arg(int(newState)).arg(int(error));
         queueRebuild();
         return;
@@ -193,9 +195,9 @@ void DeviceNode::rebuildStream()
         // Said before the old stream goes: Qt's sink can hold this thread for a long while
         // once the server has killed its stream, and the loss must show at once.
         if (!m_deviceLost.exchange(true)) {
-            qWarning().noquote() << m_texts.devicePrefix << name
-                                 << "is no longer present on the host. Pausing rebuild;"
-                                 << "will resume when the device reappears.";
+            qCWarning(lcMedia).noquote() << m_texts.devicePrefix << name
+                                         << "is no longer present on the host. Pausing rebuild;"
+                                         << "will resume when the device reappears.";
             emit deviceRebuilt(m_liveness.rebuildCount());
         }
     }
@@ -235,8 +237,8 @@ void DeviceNode::onDevicesChanged()
     }
     if (found.isNull())
         return;
-    qInfo().noquote() << m_texts.devicePrefix << m_deviceDescription
-                      << "is back on the host — attempting rebuild";
+    qCInfo(lcMedia).noquote() << m_texts.devicePrefix << m_deviceDescription
+                              << "is back on the host — attempting rebuild";
     m_device = found;
     m_deviceLost = false;
     queueRebuild();
@@ -257,17 +259,17 @@ void DeviceNode::watchdogTick()
     if (report.gaveUp)
         emit watchdogGaveUp();
     if (report.recovered) {
-        qInfo().noquote() << QString::fromUtf8(m_texts.recovered)
-                                 .arg(report.recoveredFrom)
-                                 .arg(report.recoveredTo);
+        qCInfo(lcMedia).noquote() << QString::fromUtf8(m_texts.recovered)
+                                         .arg(report.recoveredFrom)
+                                         .arg(report.recoveredTo);
         emit deviceRebuilt(0);
     }
     if (!report.rebuild)
         return;
     if (report.gaveUp)
-        qInfo().noquote() << QString::fromUtf8(m_texts.retry).arg(report.rebuildCount);
+        qCInfo(lcMedia).noquote() << QString::fromUtf8(m_texts.retry).arg(report.rebuildCount);
     else
-        qWarning().noquote()
+        qCWarning(lcMedia).noquote()
             << QString::fromUtf8(m_texts.stalled).arg(report.stallMs).arg(report.rebuildCount);
     queueRebuild();
 }

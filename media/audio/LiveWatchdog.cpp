@@ -1,4 +1,5 @@
 #include "media/audio/LiveWatchdog.h"
+#include "media/Logging.h"
 
 #include <QDebug>
 #include <QThread>
@@ -39,7 +40,7 @@ void LiveWatchdog::stop()
     if (!m_thread)
         return;
     if (QThread::currentThread() == m_thread.get()) {
-        qWarning().noquote() << "LiveWatchdog::stop called from its own thread" << m_name;
+        qCWarning(lcMedia).noquote() << "LiveWatchdog::stop called from its own thread" << m_name;
         return;
     }
     {

@@ -1,5 +1,6 @@
 #include "media/devices/DeviceManager.h"
 
+#include "media/Logging.h"
 #include "media/devices/DeviceMatch.h"
 
 #include <QCoreApplication>
@@ -64,7 +65,7 @@ void DeviceManager::initializeAudio()
     if (m_audioInitialized.loadAcquire())
         return;
     if (!onMainThread()) {
-        qWarning().noquote()
+        qCWarning(lcMedia).noquote()
             << "DeviceManager::initializeAudio called off the main thread before any main-thread "
                "initialization — skipping (lookups see an empty device cache until the main "
                "thread initializes)";

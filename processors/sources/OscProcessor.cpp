@@ -1,4 +1,5 @@
 #include "processors/sources/OscProcessor.h"
+#include "processors/Logging.h"
 
 #include <QDebug>
 
@@ -15,7 +16,7 @@ OscProcessor::OscProcessor(int sampleRate)
     : m_character("Osc", false, true, true, true, false, false)
 {
     Q_UNUSED(sampleRate);
-    qDebug().noquote() << "OSC NODE VOICE";
+    qCDebug(lcProcessors).noquote() << "OSC NODE VOICE";
     Voice voice;
     voice.wave = WaveRegistry::instance().find("sin");
     m_voices.append(voice);

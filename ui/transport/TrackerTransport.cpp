@@ -4,6 +4,7 @@
 
 #include "app/Settings.h"
 #include "song/Sequencer.h"
+#include "ui/Logging.h"
 
 #include <QDebug>
 #include <QFont>
@@ -74,8 +75,8 @@ TrackerTransport::~TrackerTransport() = default;
 void TrackerTransport::setSong(const QSharedPointer<Sequencer>& sequencer)
 {
     if (debug)
-        qDebug() << "Set song to"
-                 << "(TrackerTransport)";
+        qCDebug(lcUi) << "Set song to"
+                      << "(TrackerTransport)";
     m_sequencer = sequencer;
     Position* const pos = position();
     if (pos) {
@@ -155,7 +156,7 @@ void TrackerTransport::togglePlay(bool play)
     button->setToolTip(play ? kStopToolTip : kPlayToolTip);
     setCheckedQuietly(button, play);
     if (debug)
-        qDebug() << "playing -->" << play;
+        qCDebug(lcUi) << "playing -->" << play;
     if (Position* const pos = position())
         pos->playing = play;
     emit playingChanged(play);
@@ -165,7 +166,7 @@ void TrackerTransport::toggleLoop(bool loop)
 {
     setCheckedQuietly(m_ui->toggleButtonLoop, loop);
     if (debug)
-        qDebug() << "looping -->" << loop;
+        qCDebug(lcUi) << "looping -->" << loop;
     if (Position* const pos = position()) {
         pos->looping = loop;
         // A play position outside the loop would otherwise play on to the end once first.
@@ -181,7 +182,7 @@ void TrackerTransport::toggleRecord(bool record)
 {
     setCheckedQuietly(m_ui->toggleButtonRecord, record);
     if (debug)
-        qDebug() << "recording -->" << record;
+        qCDebug(lcUi) << "recording -->" << record;
     if (Position* const pos = position())
         pos->recording = record;
     emit recordingChanged(record);
@@ -199,21 +200,21 @@ void TrackerTransport::playPositionChanged(Position position)
 void TrackerTransport::ticksPerBeatChanged(int ticksPerBeat)
 {
     if (debug)
-        qDebug() << "tpb -->" << ticksPerBeat;
+        qCDebug(lcUi) << "tpb -->" << ticksPerBeat;
     fieldEdited(Field::TicksPerBeat, ticksPerBeat);
 }
 
 void TrackerTransport::beatsPerMinuteChanged(int beatsPerMinute)
 {
     if (debug)
-        qDebug() << "bpm -->" << beatsPerMinute;
+        qCDebug(lcUi) << "bpm -->" << beatsPerMinute;
     fieldEdited(Field::BeatsPerMinute, beatsPerMinute);
 }
 
 void TrackerTransport::ticksPerStepChanged(int ticksPerStep)
 {
     if (debug)
-        qDebug() << "tps -->" << ticksPerStep;
+        qCDebug(lcUi) << "tps -->" << ticksPerStep;
     fieldEdited(Field::TicksPerStep, ticksPerStep);
     emit gridChanged(ticksPerStep);
 }

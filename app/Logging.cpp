@@ -1,0 +1,3 @@
+#include "app/Logging.h"
+
+Q_LOGGING_CATEGORY(lcApp, "zarn.app")

@@ -1,0 +1,3 @@
+#include "app/window/Logging.h"
+
+Q_LOGGING_CATEGORY(lcWindow, "zarn.window")

@@ -1,0 +1,3 @@
+#include "engine/Logging.h"
+
+Q_LOGGING_CATEGORY(lcEngine, "zarn.engine")

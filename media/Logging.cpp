@@ -1,0 +1,3 @@
+#include "media/Logging.h"
+
+Q_LOGGING_CATEGORY(lcMedia, "zarn.media")

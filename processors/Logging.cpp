@@ -1,0 +1,3 @@
+#include "processors/Logging.h"
+
+Q_LOGGING_CATEGORY(lcProcessors, "zarn.processors")

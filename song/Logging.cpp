@@ -1,0 +1,3 @@
+#include "song/Logging.h"
+
+Q_LOGGING_CATEGORY(lcSong, "zarn.song")
