@@ -2,7 +2,14 @@
 
 #include "song/NodeParameterSchema.h"
 
+#include <QCoreApplication>
+
 namespace {
+
+QString caption(const char* text)
+{
+    return QCoreApplication::translate("XRayText", text);
+}
 
 QString line(const QString& label, const QString& value)
 {
@@ -15,9 +22,9 @@ QString columnText(const NodeParameterSchema& schema, const Pattern& pattern, in
     const int nodeCells = int(schema.nodeParameters.size());
     const int laneCells = int(schema.trackParameters.size());
     if (cell < nodeCells || laneCells == 0)
-        return QStringLiteral("<b>Column:</b> Node params<br>");
+        return line(caption("Column"), caption("Node params"));
     const int lane = (cell - nodeCells) / laneCells + 1;
-    return line(QStringLiteral("Lane"), QStringLiteral("%1 / %2").arg(lane).arg(pattern.lanes));
+    return line(caption("Lane"), QStringLiteral("%1 / %2").arg(lane).arg(pattern.lanes));
 }
 
 QString cellText(
@@ -29,13 +36,13 @@ QString cellText(
     const RowPointer row = pattern.rowAt(cursor.tick);
     const quint32 value
         = row && cursor.cell < row->cells.size() ? row->cells.at(cursor.cell) : parameter->empty;
-    QString text = line(QStringLiteral("Parameter"), parameter->name)
-        + line(QStringLiteral("Type"), valueTypeName(parameter->valueType()));
+    QString text = line(caption("Parameter"), parameter->name)
+        + line(caption("Type"), valueTypeName(parameter->valueType()));
     if (!parameter->description.isEmpty())
-        text += line(QStringLiteral("Description"), parameter->description);
-    text += QStringLiteral("<hr>") + line(QStringLiteral("Value"), parameter->valueText(value));
+        text += line(caption("Description"), parameter->description);
+    text += QStringLiteral("<hr>") + line(caption("Value"), parameter->valueText(value));
     if (parameter->defaultValue != parameter->empty)
-        text += line(QStringLiteral("Default"), parameter->valueText(parameter->defaultValue));
+        text += line(caption("Default"), parameter->valueText(parameter->defaultValue));
     return text;
 }
 
@@ -45,18 +52,18 @@ QString xRayText(const zarn::NodePointer& node, const PatternPointer& pattern,
     const std::optional<PatternCursor>& cursor)
 {
     if (!node)
-        return QStringLiteral("<i>No node selected</i>");
-    QString text = line(QStringLiteral("Node"), node->name.toHtmlEscaped());
+        return QStringLiteral("<i>%1</i>").arg(caption("No node selected"));
+    QString text = line(caption("Node"), node->name.toHtmlEscaped());
     if (!pattern)
-        return text + QStringLiteral("<i>No pattern selected</i>");
-    text += line(QStringLiteral("Pattern"), pattern->name.toHtmlEscaped())
-        + line(QStringLiteral("Rows"), QString::number(pattern->length))
-        + line(QStringLiteral("Lanes"), QString::number(pattern->lanes));
+        return text + QStringLiteral("<i>%1</i>").arg(caption("No pattern selected"));
+    text += line(caption("Pattern"), pattern->name.toHtmlEscaped())
+        + line(caption("Rows"), QString::number(pattern->length))
+        + line(caption("Lanes"), QString::number(pattern->lanes));
     const QSharedPointer<NodeParameterSchema> schema
         = node->processor ? node->processor->schema() : nullptr;
     if (!cursor || !schema)
         return text;
-    text += QStringLiteral("<hr>") + line(QStringLiteral("Tick"), QString::number(cursor->tick))
+    text += QStringLiteral("<hr>") + line(caption("Tick"), QString::number(cursor->tick))
         + columnText(*schema, *pattern, cursor->cell);
     return text + cellText(*schema, *pattern, *cursor);
 }

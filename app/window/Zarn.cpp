@@ -461,14 +461,14 @@ void Zarn::ticksPerStepSelected(int index)
 
 Zarn::Answer Zarn::askAboutUnsavedChanges()
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Unsaved Changes"),
-        QStringLiteral("The file has been changed since the last save. Do you want to proceed "
-                       "without saving changes?"),
+    QMessageBox box(QMessageBox::Question, tr("Unsaved Changes"),
+        tr("The file has been changed since the last save. Do you want to proceed without saving "
+           "changes?"),
         QMessageBox::NoButton, this);
     box.setTextInteractionFlags(Qt::TextBrowserInteraction);
-    QPushButton* saveButton = box.addButton(QStringLiteral("&Save"), QMessageBox::AcceptRole);
-    QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
-    QPushButton* abort = box.addButton(QStringLiteral("&Abort"), QMessageBox::RejectRole);
+    QPushButton* saveButton = box.addButton(tr("&Save"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(tr("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton* abort = box.addButton(tr("&Abort"), QMessageBox::RejectRole);
     box.setDefaultButton(abort);
     box.setEscapeButton(abort);
     box.exec();
@@ -524,8 +524,7 @@ void Zarn::openSong(const QString& name)
     const DisabledWhile disabled(m_ui->stackedWidgetMain);
     const QString suggested = suggestion(name);
     const PausedWhile paused(*m_player);
-    const QString chosen
-        = chooseOpenFile(this, QStringLiteral("Open File"), suggested, kFileFilter);
+    const QString chosen = chooseOpenFile(this, tr("Open File"), suggested, kFileFilter);
     if (debug)
         qCDebug(lcWindow) << "LOAD FILES suggested=" << suggested << " actual=" << chosen;
     if (chosen.isEmpty())
@@ -548,7 +547,7 @@ bool Zarn::loadFile(const QString& path)
     // Reading replaces the graph and the sequencer, so every page and the player look again.
     setSong(m_song);
     if (!report.ok)
-        warn(QStringLiteral("Open File"),
+        warn(tr("Open File"),
             tr("Could not open \"%1\":\n%2").arg(QFileInfo(path).fileName(), report.message));
     return report.ok;
 }
@@ -558,7 +557,7 @@ void Zarn::saveSong(const QString& name)
     const DisabledWhile disabled(m_ui->stackedWidgetMain);
     const QString suggested = suggestion(name);
     const PausedWhile paused(*m_player);
-    QString chosen = chooseSaveFile(this, QStringLiteral("Save File"), suggested, kFileFilter);
+    QString chosen = chooseSaveFile(this, tr("Save File"), suggested, kFileFilter);
     if (debug)
         qCDebug(lcWindow) << "SAVE FILES suggested=" << suggested << " actual=" << chosen;
     if (chosen.isEmpty())
@@ -566,7 +565,7 @@ void Zarn::saveSong(const QString& name)
     if (!chosen.endsWith(QStringLiteral(".zarn")))
         chosen += QStringLiteral(".zarn");
     if (!::saveSong(m_song, chosen)) {
-        warn(QStringLiteral("Save File"),
+        warn(tr("Save File"),
             tr("Could not save \"%1\". The previous file, if any, is unchanged.")
                 .arg(QFileInfo(chosen).fileName()));
         return;
@@ -643,7 +642,7 @@ void Zarn::showSongInfo()
 void Zarn::showConfiguration()
 {
     const QString device = m_player->deviceSubgraph().device.description();
-    QMessageBox::information(this, QStringLiteral("Audio configuration"),
+    QMessageBox::information(this, tr("Audio configuration"),
         tr("Output device: %1\nBlock size: %2 frames at %3 Hz")
             .arg(device.isEmpty() ? tr("none") : device)
             .arg(m_player->bufferSize())

@@ -25,9 +25,11 @@ QIcon applicationIcon()
 // after the style has set the final font, or its text is cut off.
 void warnAboutTheTray()
 {
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("System Tray"),
-        QStringLiteral("System tray not available. Some features may be limited."),
-        QMessageBox::Ok);
+    auto* box
+        = new QMessageBox(QMessageBox::Warning, QCoreApplication::translate("main", "System Tray"),
+            QCoreApplication::translate(
+                "main", "System tray not available. Some features may be limited."),
+            QMessageBox::Ok);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

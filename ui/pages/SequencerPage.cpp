@@ -12,9 +12,9 @@ QString entryText(const EntryPointer& entry)
         return {};
     switch (entry->type) {
     case Entry::BreakEntry:
-        return QStringLiteral("BREAK");
+        return SequencerPage::tr("BREAK");
     case Entry::MuteEntry:
-        return QStringLiteral("MUTE");
+        return SequencerPage::tr("MUTE");
     default:
         return entry->pattern ? entry->pattern->name : QString();
     }

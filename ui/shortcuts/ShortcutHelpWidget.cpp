@@ -13,10 +13,10 @@
 
 namespace {
 
-const QString kFilterToolTip
-    = QStringLiteral("Show the shortcuts whose name or details match this regular expression");
-const QString kLiteralToolTip
-    = QStringLiteral("Not a valid regular expression (%1); matching the text as typed");
+const char* const kFilterToolTip = QT_TRANSLATE_NOOP(
+    "ShortcutHelpWidget", "Show the shortcuts whose name or details match this regular expression");
+const char* const kLiteralToolTip = QT_TRANSLATE_NOOP(
+    "ShortcutHelpWidget", "Not a valid regular expression (%1); matching the text as typed");
 const QColor kLiteralBackground { 110, 40, 40 };
 const QColor kLiteralText { 255, 255, 255 };
 // The model paints dark backgrounds and greys out only the inactive rows' text; the active
@@ -60,7 +60,7 @@ ShortcutHelpWidget::ShortcutHelpWidget(QWidget* parent)
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + kRowPadding);
 
     m_filterPalette = m_ui->plainTextEditFilter->palette();
-    m_ui->plainTextEditFilter->setToolTip(kFilterToolTip);
+    m_ui->plainTextEditFilter->setToolTip(tr(kFilterToolTip));
     m_ui->plainTextEditFilter->installEventFilter(this);
     fitFilterToOneLine();
 
@@ -94,7 +94,8 @@ void ShortcutHelpWidget::on_plainTextEditFilter_textChanged()
         palette.setColor(QPalette::Text, kLiteralText);
     }
     edit->setPalette(palette);
-    edit->setToolTip(m_literal ? kLiteralToolTip.arg(expression.errorString()) : kFilterToolTip);
+    edit->setToolTip(
+        m_literal ? tr(kLiteralToolTip).arg(expression.errorString()) : tr(kFilterToolTip));
 }
 
 bool ShortcutHelpWidget::eventFilter(QObject* watched, QEvent* event)

@@ -7,9 +7,9 @@
 
 namespace {
 
-const QString kToolTip
-    = QStringLiteral("Buffers: %1\nUnderruns: %2\nLast: %3 ms\nPeak: %4 ms\nMode: %5");
-const QString kRenderLetter = QStringLiteral("R");
+const char* const kToolTip = QT_TRANSLATE_NOOP(
+    "EngineStatusWidget", "Buffers: %1\nUnderruns: %2\nLast: %3 ms\nPeak: %4 ms\nMode: %5");
+const char* const kRenderLetter = QT_TRANSLATE_NOOP("EngineStatusWidget", "R");
 
 } // namespace
 
@@ -57,11 +57,12 @@ void EngineStatusWidget::updateStatus(EngineStatus status)
 
 void EngineStatusWidget::updateToolTip()
 {
-    setToolTip(kToolTip.arg(m_status.buffers)
+    setToolTip(tr(kToolTip)
+                   .arg(m_status.buffers)
                    .arg(m_status.underruns)
                    .arg(m_status.lastMs, 0, 'f', 2)
                    .arg(m_status.peakMs, 0, 'f', 2)
-                   .arg(m_renderMode ? QStringLiteral("Render") : QStringLiteral("Live")));
+                   .arg(m_renderMode ? tr("Render") : tr("Live")));
 }
 
 void EngineStatusWidget::paintEvent(QPaintEvent*)
@@ -79,5 +80,5 @@ void EngineStatusWidget::paintEvent(QPaintEvent*)
     font.setPixelSize(std::max(1, light.height() - 2));
     painter.setFont(font);
     painter.setPen(Qt::white);
-    painter.drawText(light, Qt::AlignCenter, kRenderLetter);
+    painter.drawText(light, Qt::AlignCenter, tr(kRenderLetter));
 }

@@ -15,10 +15,10 @@
 
 namespace {
 
-const QString kPlayToolTip = QStringLiteral("Play (F5)");
-const QString kStopToolTip = QStringLiteral("Stop (F8)");
-const QString kLiveText = QStringLiteral("LIVE");
-const QString kRenderText = QStringLiteral("RENDER");
+const char* const kPlayToolTip = QT_TRANSLATE_NOOP("TrackerTransport", "Play (F5)");
+const char* const kStopToolTip = QT_TRANSLATE_NOOP("TrackerTransport", "Stop (F8)");
+const char* const kLiveText = QT_TRANSLATE_NOOP("TrackerTransport", "LIVE");
+const char* const kRenderText = QT_TRANSLATE_NOOP("TrackerTransport", "RENDER");
 
 // The widest texts the readout shows, so the strip does not jump while playing.
 const QString kWidestStepTick = QStringLiteral("0000:00");
@@ -153,7 +153,7 @@ void TrackerTransport::togglePlay(bool play)
 {
     QAbstractButton* const button = m_ui->toggleButtonPlay;
     button->setIcon(style()->standardIcon(play ? QStyle::SP_MediaStop : QStyle::SP_MediaPlay));
-    button->setToolTip(play ? kStopToolTip : kPlayToolTip);
+    button->setToolTip(tr(play ? kStopToolTip : kPlayToolTip));
     setCheckedQuietly(button, play);
     if (debug)
         qCDebug(lcUi) << "playing -->" << play;
@@ -264,7 +264,7 @@ void TrackerTransport::fieldEdited(Field field, int value)
 
 void TrackerTransport::setRenderMode(bool render)
 {
-    m_ui->toggleButtonRender->setText(render ? kRenderText : kLiveText);
+    m_ui->toggleButtonRender->setText(tr(render ? kRenderText : kLiveText));
     emit playbackModeChanged(render);
 }
 
