@@ -1,6 +1,6 @@
 #include "app/window/Zarn.h"
 
-#include "app/Settings.h"
+#include "infra/Settings.h"
 #include "app/window/XRayText.h"
 #include "media/devices/DeviceManager.h"
 #include "song/Graph.h"

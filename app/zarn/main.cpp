@@ -1,5 +1,5 @@
-#include "app/Settings.h"
-#include "app/Style.h"
+#include "infra/Settings.h"
+#include "infra/Style.h"
 #include "app/window/Zarn.h"
 
 #include <QApplication>

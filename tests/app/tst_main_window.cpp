@@ -1,6 +1,6 @@
 #include "../media/PulseControl.h"
-#include "app/Settings.h"
-#include "app/Style.h"
+#include "infra/Settings.h"
+#include "infra/Style.h"
 #include "app/window/XRayText.h"
 #include "app/window/Zarn.h"
 #include "engine/BlockRenderer.h"

@@ -1,6 +1,6 @@
 #include "ui/transport/TrackerTransport.h"
 
-#include "app/Settings.h"
+#include "infra/Settings.h"
 #include "song/Sequencer.h"
 #include "song/Song.h"
 

@@ -1,8 +1,8 @@
 // Takes the pictures of the program that the documentation shows: the main window empty
 // and playing an example, the song info dialog and the keyboard help. Run it under a real
 // or virtual X display (scripts/screenshots) so the pictures are what a user sees.
-#include "app/Settings.h"
-#include "app/Style.h"
+#include "infra/Settings.h"
+#include "infra/Style.h"
 #include "app/window/Zarn.h"
 #include "song/Graph.h"
 #include "ui/info/SongInfoEditor.h"

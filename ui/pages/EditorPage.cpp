@@ -1,6 +1,6 @@
 #include "ui/pages/EditorPage.h"
 
-#include "app/Style.h"
+#include "infra/Style.h"
 
 #include <QHeaderView>
 #include <QTableWidget>

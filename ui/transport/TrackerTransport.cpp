@@ -2,7 +2,7 @@
 
 #include "ui_TrackerTransport.h"
 
-#include "app/Settings.h"
+#include "infra/Settings.h"
 #include "song/Sequencer.h"
 #include "ui/Logging.h"
 

@@ -1,5 +1,5 @@
-#include "app/ObjectCheck.h"
-#include "app/Logging.h"
+#include "infra/ObjectCheck.h"
+#include "infra/Logging.h"
 
 #include <QDebug>
 
@@ -13,7 +13,7 @@ bool implausibleObject(const void* object)
 {
     if (reinterpret_cast<quintptr>(object) >= kLowestPlausibleAddress)
         return false;
-    qCWarning(lcApp).noquote().nospace()
+    qCWarning(lcInfra).noquote().nospace()
         << "ERROR: this < " << kLowestPlausibleAddress
         << ", which likely means dangling pointer or nullptr access";
     return true;

@@ -1,4 +1,4 @@
-#include "app/ShutdownLifecycle.h"
+#include "infra/ShutdownLifecycle.h"
 
 #include <QRegularExpression>
 #include <QTest>

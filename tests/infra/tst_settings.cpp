@@ -1,6 +1,6 @@
-#include "app/ObjectCheck.h"
-#include "app/Settings.h"
-#include "app/ShutdownLifecycle.h"
+#include "infra/ObjectCheck.h"
+#include "infra/Settings.h"
+#include "infra/ShutdownLifecycle.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "app/Settings.h"
+#include "infra/Settings.h"
 
-#include "app/Logging.h"
-#include "app/ObjectCheck.h"
-#include "app/ShutdownLifecycle.h"
+#include "infra/Logging.h"
+#include "infra/ObjectCheck.h"
+#include "infra/ShutdownLifecycle.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -51,14 +51,14 @@ Settings::Settings(
                                    : std::make_unique<QSettings>(fileName, QSettings::IniFormat);
     // An unreadable or malformed file is left alone rather than overwritten.
     if (m_backing->status() != QSettings::NoError) {
-        qCWarning(lcApp).noquote().nospace() << "ERROR: Could not create Settings for " << name;
+        qCWarning(lcInfra).noquote().nospace() << "ERROR: Could not create Settings for " << name;
         m_backing.reset();
     }
     if (m_backing && !m_group.isEmpty())
         m_backing->beginGroup(m_group);
     m_syncTimer.setSingleShot(true);
     if (!connect(&m_syncTimer, &QTimer::timeout, this, &Settings::delayedSync))
-        qCWarning(lcApp).noquote() << "ERROR: Could not connect settings sync timer";
+        qCWarning(lcInfra).noquote() << "ERROR: Could not connect settings sync timer";
     if (const QCoreApplication* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this, &Settings::flushAtShutdown);
 }
@@ -158,7 +158,7 @@ void Settings::setValue(const QString& key, const QVariant& value)
         return;
     const QString trimmed = key.trimmed();
     if (trimmed.isEmpty()) {
-        qCWarning(lcApp).noquote() << "ERROR: Key was empty";
+        qCWarning(lcInfra).noquote() << "ERROR: Key was empty";
         return;
     }
     m_backing->setValue(trimmed, value);

@@ -1,4 +1,4 @@
-#include "app/Style.h"
+#include "infra/Style.h"
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -1,5 +1,5 @@
-#include "app/ShutdownLifecycle.h"
-#include "app/Logging.h"
+#include "infra/ShutdownLifecycle.h"
+#include "infra/Logging.h"
 
 #include <QDebug>
 #include <QMutexLocker>
@@ -15,7 +15,7 @@ ShutdownLifecycle::~ShutdownLifecycle()
 {
     const QStringList left = outstandingTasks();
     if (!left.isEmpty())
-        qCWarning(lcApp).noquote()
+        qCWarning(lcInfra).noquote()
             << "ShutdownLifecycle: shutdown with" << left.size() << "outstanding tasks:" << left;
 }
 

@@ -1,3 +1,0 @@
-#include "app/Logging.h"
-
-Q_LOGGING_CATEGORY(lcApp, "zarn.app")

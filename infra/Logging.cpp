@@ -1,0 +1,3 @@
+#include "infra/Logging.h"
+
+Q_LOGGING_CATEGORY(lcInfra, "zarn.infra")
