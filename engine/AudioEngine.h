@@ -2,7 +2,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Plan.h"
-#include "processors/AudioContext.h"
+#include "core/AudioContext.h"
 
 #include <QAtomicInt>
 #include <QMutex>

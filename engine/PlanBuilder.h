@@ -5,8 +5,8 @@
 #include "engine/Plan.h"
 #include "engine/PlanStep.h"
 #include "media/graph/Graph.h"
-#include "processors/AudioNode.h"
-#include "processors/ProcessorCharacter.h"
+#include "core/AudioNode.h"
+#include "core/ProcessorCharacter.h"
 
 #include <QHash>
 #include <QList>

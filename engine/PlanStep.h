@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/Buffer.h"
-#include "processors/AudioContext.h"
-#include "processors/AudioNode.h"
+#include "core/AudioContext.h"
+#include "core/AudioNode.h"
 
 #include <QList>
 #include <QSharedPointer>

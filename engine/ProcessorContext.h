@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processors/AudioContext.h"
+#include "core/AudioContext.h"
 
 #include <QtGlobal>
 

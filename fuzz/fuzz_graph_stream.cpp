@@ -1,6 +1,6 @@
 // Reads arbitrary bytes as a song graph record: nodes, processor state, schemas, patterns
 // and connections must never crash, hang or allocate without bound.
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/Graph.h"
 #include "song/Song.h"
 

@@ -3,7 +3,7 @@
 // pattern byte for byte as it was.
 #include "fuzz/ClipboardFixture.h"
 #include "song/Clipboard.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/PatternClipboard.h"
 
 #include <QByteArray>

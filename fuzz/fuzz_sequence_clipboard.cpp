@@ -3,7 +3,7 @@
 // sequencer byte for byte as it was.
 #include "fuzz/ClipboardFixture.h"
 #include "song/Clipboard.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/SequenceClipboard.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "processors/AudioNode.h"
-#include "song/NodeParameterSchema.h"
+#include "core/AudioNode.h"
+#include "core/NodeParameterSchema.h"
 
 #include <QDataStream>
 #include <QString>

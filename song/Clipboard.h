@@ -1,6 +1,6 @@
 #pragma once
 
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 
 #include <QByteArray>
 #include <QDataStream>

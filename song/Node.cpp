@@ -1,7 +1,7 @@
 #include "song/Node.h"
 
 #include "processors/ProcessorFactory.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/Logging.h"
 #include "song/RandomId.h"
 #include "song/Song.h"

@@ -1,7 +1,7 @@
 #include "song/PatternClipboard.h"
 
 #include "song/Clipboard.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/Logging.h"
 
 #include <QDebug>

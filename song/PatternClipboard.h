@@ -2,7 +2,7 @@
 
 #include "song/Clipboard.h"
 #include "song/Node.h"
-#include "song/NodeParameterSchema.h"
+#include "core/NodeParameterSchema.h"
 #include "song/Pattern.h"
 
 #include <QByteArray>

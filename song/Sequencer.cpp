@@ -1,6 +1,6 @@
 #include "song/Sequencer.h"
 
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/Graph.h"
 #include "song/Logging.h"
 #include "song/Song.h"

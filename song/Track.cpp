@@ -1,6 +1,6 @@
 #include "song/Track.h"
 
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/Logging.h"
 #include "song/RandomId.h"
 

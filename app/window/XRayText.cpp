@@ -1,6 +1,6 @@
 #include "app/window/XRayText.h"
 
-#include "song/NodeParameterSchema.h"
+#include "core/NodeParameterSchema.h"
 
 #include <QCoreApplication>
 

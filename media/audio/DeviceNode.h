@@ -3,7 +3,7 @@
 #include "media/audio/AudioRing.h"
 #include "media/audio/DeviceLiveness.h"
 #include "media/audio/LiveWatchdog.h"
-#include "processors/AudioNode.h"
+#include "core/AudioNode.h"
 
 #include <QAudio>
 #include <QAudioDevice>

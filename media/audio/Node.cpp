@@ -1,6 +1,6 @@
 #include "media/audio/Node.h"
 
-#include "processors/ProcessorCharacter.h"
+#include "core/ProcessorCharacter.h"
 
 namespace media::audio {
 

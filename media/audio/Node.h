@@ -3,7 +3,7 @@
 #include "media/graph/Connection.h"
 #include "media/graph/Graph.h"
 #include "media/graph/GraphNode.h"
-#include "processors/AudioNode.h"
+#include "core/AudioNode.h"
 
 #include <QSharedPointer>
 

@@ -1,5 +1,5 @@
 #include "processors/effects/AverageProcessor.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 #include "processors/effects/RecursionProcessor.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 
 RecursionProcessor::RecursionProcessor(int sampleRate)
     : m_character("Recursion", true, true, true, true, false, false)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "song/NodeParameterSchema.h"
+#include "core/NodeParameterSchema.h"
 
 // The lanes shared by the song's input and output points.
 namespace io {

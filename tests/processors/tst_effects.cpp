@@ -4,7 +4,7 @@
 #include "processors/effects/DistortionProcessor.h"
 #include "processors/effects/RecursionProcessor.h"
 #include "processors/effects/TremoloProcessor.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 
 #include <QBuffer>
 #include <QtTest>

@@ -1,7 +1,7 @@
 #include "processors/io/InputProcessor.h"
 #include "processors/io/IoSchema.h"
 #include "processors/io/OutputProcessor.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "processors/AudioContext.h"
+#include "core/AudioContext.h"
 #include "processors/sources/NoiseProcessor.h"
 #include "processors/sources/OscProcessor.h"
 #include "processors/sources/SampleProcessor.h"

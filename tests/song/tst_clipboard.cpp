@@ -1,5 +1,5 @@
 #include "song/Clipboard.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/PatternClipboard.h"
 #include "song/SequenceClipboard.h"
 #include "song/Song.h"

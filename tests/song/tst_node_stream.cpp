@@ -1,4 +1,4 @@
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/Graph.h"
 #include "song/Song.h"
 

@@ -1,5 +1,5 @@
 #include "CapturedMessages.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/Node.h"
 #include "song/Pattern.h"
 

@@ -1,5 +1,5 @@
 #include "HandBytes.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/Graph.h"
 #include "song/Sequencer.h"
 #include "song/Song.h"

@@ -1,7 +1,7 @@
 // Writes the seed corpora of the fuzz targets: small, valid encodings that the fuzzer
 // mutates from. Run it with the repository's fuzz/corpus folder as argument.
 #include "fuzz/ClipboardFixture.h"
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 #include "song/Graph.h"
 #include "song/PatternClipboard.h"
 #include "song/SequenceClipboard.h"

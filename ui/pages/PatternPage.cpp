@@ -1,7 +1,7 @@
 #include "ui/pages/PatternPage.h"
 
 #include "engine/Scheduler.h"
-#include "song/NodeParameterSchema.h"
+#include "core/NodeParameterSchema.h"
 #include "song/Sequencer.h"
 
 #include <QHeaderView>

@@ -1,4 +1,4 @@
-#include "processors/ProcessorCharacter.h"
+#include "core/ProcessorCharacter.h"
 
 QDebug operator<<(QDebug debug, const ProcessorCharacter& c)
 {

@@ -1,6 +1,6 @@
-#include "CapturedMessages.h"
-#include "song/DataStream.h"
-#include "song/NodeParameterSchema.h"
+#include "../song/CapturedMessages.h"
+#include "core/DataStream.h"
+#include "core/NodeParameterSchema.h"
 
 #include <QTest>
 

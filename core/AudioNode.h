@@ -1,7 +1,7 @@
 #pragma once
 
-#include "processors/AudioContext.h"
-#include "processors/ProcessorCharacter.h"
+#include "core/AudioContext.h"
+#include "core/ProcessorCharacter.h"
 
 #include <QList>
 

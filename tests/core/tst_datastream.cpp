@@ -1,4 +1,4 @@
-#include "song/DataStream.h"
+#include "core/DataStream.h"
 
 #include <QPointF>
 #include <QTest>

@@ -1,7 +1,7 @@
-#include "song/NodeParameterSchema.h"
+#include "core/NodeParameterSchema.h"
 
-#include "song/DataStream.h"
-#include "song/Logging.h"
+#include "core/DataStream.h"
+#include "core/Logging.h"
 
 #include <QDebug>
 
@@ -68,7 +68,7 @@ void readList(QDataStream& stream, QList<ParameterPointer>& list, const char* la
 {
     qint64 count = 0;
     stream >> count;
-    qCDebug(lcSong).noquote().nospace() << label << count;
+    qCDebug(lcCore).noquote().nospace() << label << count;
     list.clear();
     if (count < 1 || !datastream::plausibleCount(stream, count, kMinDescriptorBytes))
         return;
@@ -91,7 +91,7 @@ void writeList(QDataStream& stream, const QList<ParameterPointer>& list)
 void layoutMessage(bool debug, const char* text)
 {
     if (debug)
-        qCDebug(lcSong).noquote() << text;
+        qCDebug(lcCore).noquote() << text;
 }
 
 } // namespace
@@ -213,7 +213,7 @@ int NodeParameterSchema::digitCount(int laneCount) const
 
 void NodeParameterSchema::write(QDataStream& stream) const
 {
-    qCDebug(lcSong).noquote().nospace()
+    qCDebug(lcCore).noquote().nospace()
         << "Stream OUT NodeParameterSchema: nodeParameters size=" << nodeParameters.size();
     writeList(stream, nodeParameters);
     writeList(stream, trackParameters);
