@@ -90,8 +90,7 @@ void EchoImpairment::applyGain(quint32 v)
 
 void EchoImpairment::clear()
 {
-    std::fill(buffer.begin(), buffer.end(), 0.0);
-    write = 0;
+    line.clear();
 }
 
 void DistortionImpairment::applyDrive(quint32 v)
@@ -148,8 +147,7 @@ void DopplerImpairment::applyVelocity(quint32 v)
 
 void DopplerImpairment::clear()
 {
-    std::fill(buffer.begin(), buffer.end(), 0.0);
-    write = 0;
+    line.clear();
     readOffset = 0.0;
 }
 

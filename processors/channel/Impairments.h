@@ -2,6 +2,7 @@
 
 #include "processors/channel/ChannelRandom.h"
 #include "processors/units/Biquad.h"
+#include "processors/units/DelayLine.h"
 #include "processors/units/EnvelopeFollower.h"
 
 #include <QtGlobal>
@@ -10,7 +11,6 @@
 #include <array>
 #include <cmath>
 #include <numbers>
-#include <vector>
 
 // The stages of a poor transmission channel. Each single-impairment processor drives one
 // of them and the channel strip chains them all, so every stage and its lane mappings exist
@@ -61,12 +61,12 @@ struct PinkNoiseImpairment {
     ChannelRandom random;
 };
 
-// One reflection up to 0.1 s late; the ring holds the dry signal, so nothing feeds back.
+// One reflection up to 0.1 s late; the line holds the dry signal, so nothing feeds back.
 struct EchoImpairment {
-    static constexpr quint32 kMaxDelay = 4410; // the ring's length
+    static constexpr quint32 kMaxDelay = 4410; // 0.1 s
 
     EchoImpairment()
-        : buffer(kMaxDelay, 0.0)
+        : line(kMaxDelay)
     {
     }
 
@@ -78,14 +78,12 @@ struct EchoImpairment {
     {
         if (!enabled || delaySamples < 1)
             return x;
-        const double e = buffer[(write + kMaxDelay - delaySamples) % kMaxDelay];
-        buffer[write] = x;
-        write = (write + 1) % kMaxDelay;
+        const double e = line.delayed(delaySamples);
+        line.push(x);
         return x + gain * e;
     }
 
-    std::vector<double> buffer;
-    quint32 write = 0;
+    DelayLine<double> line;
     quint32 delaySamples = 0;
     double gain = 0.0;
     bool enabled = false;
@@ -203,7 +201,7 @@ struct DopplerImpairment {
     static constexpr qint64 kLength = 2048;
 
     DopplerImpairment()
-        : buffer(kLength, 0.0)
+        : line(kLength)
     {
     }
 
@@ -214,21 +212,18 @@ struct DopplerImpairment {
     {
         if (!enabled)
             return x;
-        buffer[write] = x;
-        write = (write + 1) % kLength;
+        line.push(x);
         readOffset += velocity;
-        double p = std::fmod(double(kLength / 2) + readOffset, double(kLength));
-        if (p < 0.0)
-            p += double(kLength);
-        const qint64 i = wrap(write - qint64(p) - 1);
-        const double f = p - std::floor(p);
-        return buffer[i] * (1.0 - f) + buffer[wrap(i + 1)] * f;
+        // The read point only drifts forward (the velocity is never negative), and the
+        // whole rings it has drifted drop out in the line's mask.
+        const double p = double(kLength / 2) + readOffset;
+        const double whole = std::floor(p);
+        const double f = p - whole;
+        const auto back = quint64(whole);
+        return line.delayed(back + 1) * (1.0 - f) + line.delayed(back) * f;
     }
 
-    static qint64 wrap(qint64 index) { return (index % kLength + kLength) % kLength; }
-
-    std::vector<double> buffer;
-    qint64 write = 0;
+    DelayLine<double> line;
     double velocity = 0.0;
     double readOffset = 0.0;
     bool enabled = false;

@@ -27,9 +27,8 @@ void AverageProcessor::process(AudioContext& context)
     const quint64 samples = context.frames * context.channels;
     for (quint64 i = 0; i < samples; ++i) {
         const double x = context.data[i];
-        m_index = (m_index + 1) % m_size;
-        m_sum += x - m_ring[size_t(m_index)];
-        m_ring[size_t(m_index)] = x;
+        m_sum += x - m_line.delayed(quint64(m_size));
+        m_line.push(x);
         context.data[i] = m_sum / m_size;
     }
 }
@@ -50,14 +49,13 @@ void AverageProcessor::loadState(QDataStream& stream)
     m_dryGain = dry;
     m_wetGain = wet;
     m_size = std::clamp(size, 0, kMaxSize);
-    m_ring.assign(size_t(m_size), 0.0);
+    m_line.resize(quint32(m_size));
     reset();
 }
 
-// The ring is cleared too: a sum of zero only matches a silent ring.
+// The line is cleared too: a sum of zero only matches a silent line.
 void AverageProcessor::reset()
 {
-    std::fill(m_ring.begin(), m_ring.end(), 0.0);
+    m_line.clear();
     m_sum = 0.0;
-    m_index = 0;
 }

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "processors/Processor.h"
-
-#include <vector>
+#include "processors/units/DelayLine.h"
 
 // A moving average over the last `size` samples; the size comes from the song file.
 class AverageProcessor final : public Processor {
@@ -26,7 +25,6 @@ private:
     double m_dryGain = 0.0;
     double m_wetGain = 0.0;
     qint32 m_size = 0;
-    std::vector<double> m_ring;
+    DelayLine<double> m_line;
     double m_sum = 0.0;
-    qint32 m_index = 0;
 };

@@ -17,16 +17,15 @@ constexpr double kAllPassGain = 0.5;
 CheapReverbProcessor::CheapReverbProcessor(int sampleRate)
     : m_character("CheapReverb", true, true, true, true, false, false)
 {
-    // The buffer lengths are fixed in samples at the engine rate.
+    // The delays are fixed in samples at the engine rate.
     Q_UNUSED(sampleRate);
-    int start = 0;
     for (std::size_t k = 0; k < m_combs.size(); ++k) {
-        m_combs[k].ring = { start, kCombLengths[k], 0 };
-        start += kCombLengths[k];
+        m_combs[k].line.resize(kCombLengths[k]);
+        m_combs[k].length = kCombLengths[k];
     }
     for (std::size_t j = 0; j < m_allPasses.size(); ++j) {
-        m_allPasses[j] = { start, kAllPassLengths[j], 0 };
-        start += kAllPassLengths[j];
+        m_allPasses[j].line.resize(kAllPassLengths[j]);
+        m_allPasses[j].length = kAllPassLengths[j];
     }
 }
 
@@ -70,13 +69,12 @@ int CheapReverbProcessor::setActive(int flag)
 
 void CheapReverbProcessor::reset()
 {
-    m_storage.fill(0.0);
     for (Comb& comb : m_combs) {
-        comb.ring.index = 0;
+        comb.line.clear();
         comb.store = 0.0;
     }
-    for (Ring& ring : m_allPasses)
-        ring.index = 0;
+    for (AllPass& allPass : m_allPasses)
+        allPass.line.clear();
 }
 
 void CheapReverbProcessor::process(AudioContext& context)
@@ -108,21 +106,17 @@ double CheapReverbProcessor::tick(double x)
 {
     double sum = 0.0;
     for (Comb& comb : m_combs) {
-        double& slot = current(comb.ring);
-        const double y = slot;
+        const double y = comb.line.delayed(comb.length);
         comb.store = comb.store * m_damping + y * (1.0 - m_damping);
-        slot = comb.feedback * comb.store + x;
-        advance(comb.ring);
+        comb.line.push(comb.feedback * comb.store + x);
         sum += y;
     }
     double s = sum * kCombMix;
-    for (Ring& ring : m_allPasses) {
-        double& slot = current(ring);
-        const double b = slot;
+    for (AllPass& allPass : m_allPasses) {
+        const double b = allPass.line.delayed(allPass.length);
         const double w = s - kAllPassGain * b;
-        slot = w;
+        allPass.line.push(w);
         s = kAllPassGain * w + b;
-        advance(ring);
     }
     return s * m_wet + x * (1.0 - m_wet);
 }

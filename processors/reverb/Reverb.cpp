@@ -40,14 +40,10 @@ constexpr double kSilentGain = 1e-5;
 // The decay times are where a line has fallen by 60 dB.
 constexpr double kSixtyDecibels = 0.001;
 
-// The smallest power of two greater than the whole samples in `seconds`.
-quint32 capacityFor(double seconds, double rate)
+// Room for a delay of every whole sample in `seconds`, besides the sample being written.
+quint32 roomFor(double seconds, double rate)
 {
-    const auto samples = quint64(seconds * rate);
-    quint32 size = 1;
-    while (size <= samples)
-        size <<= 1;
-    return size;
+    return quint32(quint64(seconds * rate)) + 1;
 }
 
 // Gain after `length` seconds of a decay that falls by 60 dB in `time` seconds.
@@ -125,42 +121,31 @@ inline T allPass(DelayLine<T>& line, quint32 position, quint32 delay, T feed, T 
 
 } // namespace
 
+// Every line, with the longest delay in seconds it must hold.
+template <class T, int C, int M, int L> template <class F> void Reverb<T, C, M, L>::forEachLine(F f)
+{
+    f(m_lines.modulation, kModulationCapacity + 1.0 / double(m_rate));
+    f(m_lines.main, kMainCapacity);
+    f(m_lines.decorrelator, kDecorrelatorCapacity);
+    f(m_lines.echoAllPass, kEchoAllPassLength);
+    f(m_lines.echo, kEchoCapacity);
+    for (int k = 0; k < L; ++k) {
+        f(m_lines.early[k], kEarlyLineLengths[k]);
+        f(m_lines.lateAllPasses[k], kAllPassLineLengths[k]);
+        f(m_lines.late[k], kLateLineLengths[k] * kLateCapacityMultiplier);
+    }
+}
+
 template <class T, int C, int M, int L> void Reverb<T, C, M, L>::setup(int channels, T sampleRate)
 {
     m_rate = sampleRate;
     m_channels = std::clamp(channels, 1, C);
 
-    struct Placement {
-        DelayLine<T>* line;
-        double seconds;
-    };
-    std::vector<Placement> placements = {
-        { &m_front.line, kModulationCapacity + 1.0 / double(sampleRate) },
-        { &m_front.main, kMainCapacity },
-        { &m_late.decorrelator, kDecorrelatorCapacity },
-        { &m_echo.allPass, kEchoAllPassLength },
-        { &m_echo.line, kEchoCapacity },
-    };
-    for (int k = 0; k < L; ++k) {
-        placements.push_back({ &m_early.lines[k], kEarlyLineLengths[k] });
-        placements.push_back({ &m_late.allPassLines[k], kAllPassLineLengths[k] });
-        placements.push_back({ &m_late.lines[k], kLateLineLengths[k] * kLateCapacityMultiplier });
-    }
-    std::size_t total = std::size_t(2) * M; // the early and late output buffers
-    for (const auto& p : placements)
-        total += capacityFor(p.seconds, sampleRate);
-    m_storage.assign(total, T(0));
-    T* next = m_storage.data();
-    for (const auto& p : placements) {
-        const quint32 capacity = capacityFor(p.seconds, sampleRate);
-        *p.line = { next, capacity - 1 };
-        next += capacity;
-    }
-    m_earlyOut = next;
-    m_lateOut = next + M;
-    m_early.main = m_front.main;
-    m_late.main = m_front.main;
-    m_echo.main = m_front.main;
+    forEachLine(
+        [&](DelayLine<T>& line, double seconds) { line.resize(roomFor(seconds, sampleRate)); });
+    m_outputs.assign(std::size_t(2) * M, T(0));
+    m_earlyOut = m_outputs.data();
+    m_lateOut = m_earlyOut + M;
 
     for (int k = 0; k < L; ++k) {
         m_early.offsets[k] = quint32(kEarlyLineLengths[k] * sampleRate);
@@ -247,7 +232,8 @@ template <class T, int C, int M, int L> void Reverb<T, C, M, L>::update()
 
 template <class T, int C, int M, int L> void Reverb<T, C, M, L>::reset()
 {
-    std::fill(m_storage.begin(), m_storage.end(), T(0));
+    forEachLine([](DelayLine<T>& line, double) { line.clear(); });
+    std::fill(m_outputs.begin(), m_outputs.end(), T(0));
     clearState();
 }
 
@@ -291,6 +277,8 @@ template <class T, int C, int M, int L>
 void Reverb<T, C, M, L>::runFront(const Inputs& in, int frames)
 {
     Front s = m_front;
+    DelayLine<T>& line = m_lines.modulation;
+    DelayLine<T>& main = m_lines.main;
     const int channels = m_channels;
     for (int n = 0; n < frames; ++n) {
         const quint32 o = m_offset + quint32(n);
@@ -312,10 +300,10 @@ void Reverb<T, C, M, L>::runFront(const Inputs& in, int frames)
         }
         const auto whole = quint32(delay);
         const T fraction = delay - T(whole);
-        const T newer = s.line.read(o - whole);
-        const T older = s.line.read(o - whole - 1);
-        s.line.write(o, x);
-        s.main.write(o, newer + (older - newer) * fraction);
+        const T newer = line.read(o - whole);
+        const T older = line.read(o - whole - 1);
+        line.write(o, x);
+        main.write(o, newer + (older - newer) * fraction);
     }
     m_front = s;
 }
@@ -323,16 +311,18 @@ void Reverb<T, C, M, L>::runFront(const Inputs& in, int frames)
 template <class T, int C, int M, int L> void Reverb<T, C, M, L>::runEarly(int frames)
 {
     Early s = m_early;
+    const DelayLine<T>& main = m_lines.main;
+    LineSet& lines = m_lines.early;
     T* out = m_earlyOut;
     for (int n = 0; n < frames; ++n) {
         const quint32 o = m_offset + quint32(n);
-        const T in = s.main.read(o - s.tap);
+        const T in = main.read(o - s.tap);
         Coefficients r;
         for (int k = 0; k < L; ++k)
-            r[k] = s.lines[k].read(o - s.offsets[k]) * s.coefficients[k];
+            r[k] = lines[k].read(o - s.offsets[k]) * s.coefficients[k];
         const T v = (r[0] + r[1] + r[2] + r[3]) * T(kEarlyScatter) + in;
         for (int k = 0; k < L; ++k)
-            s.lines[k].write(o, v - r[k]);
+            lines[k].write(o, v - r[k]);
         out[n] = s.gain * (v - r[0]);
     }
 }
@@ -340,18 +330,22 @@ template <class T, int C, int M, int L> void Reverb<T, C, M, L>::runEarly(int fr
 template <class T, int C, int M, int L> void Reverb<T, C, M, L>::runLate(int frames)
 {
     Late s = m_late;
+    const DelayLine<T>& main = m_lines.main;
+    DelayLine<T>& decorrelator = m_lines.decorrelator;
+    LineSet& allPassLines = m_lines.lateAllPasses;
+    LineSet& lines = m_lines.late;
     T* out = m_lateOut;
     for (int n = 0; n < frames; ++n) {
         const quint32 o = m_offset + quint32(n);
-        const T d0 = s.densityGain * s.main.read(o - s.tap);
-        s.decorrelator.write(o, d0);
-        const T d3 = s.decorrelator.read(o - s.decorrelatorTaps[0]);
-        const T d1 = s.decorrelator.read(o - s.decorrelatorTaps[1]);
-        const T d2 = s.decorrelator.read(o - s.decorrelatorTaps[2]);
+        const T d0 = s.densityGain * main.read(o - s.tap);
+        decorrelator.write(o, d0);
+        const T d3 = decorrelator.read(o - s.decorrelatorTaps[0]);
+        const T d1 = decorrelator.read(o - s.decorrelatorTaps[1]);
+        const T d2 = decorrelator.read(o - s.decorrelatorTaps[2]);
 
         Coefficients back;
         for (int k = 0; k < L; ++k)
-            back[k] = s.lines[k].read(o - s.offsets[k]) * s.coefficients[k];
+            back[k] = lines[k].read(o - s.offsets[k]) * s.coefficients[k];
         Coefficients f = {
             lowPass(d1 + back[2], s.damping[2], s.stores[2]),
             lowPass(d0 + back[0], s.damping[0], s.stores[0]),
@@ -359,7 +353,7 @@ template <class T, int C, int M, int L> void Reverb<T, C, M, L>::runLate(int fra
             lowPass(d3 + back[1], s.damping[1], s.stores[1]),
         };
         for (int k = 0; k < L; ++k)
-            f[k] = allPass(s.allPassLines[k], o, s.allPassOffsets[k], s.allPassFeed,
+            f[k] = allPass(allPassLines[k], o, s.allPassOffsets[k], s.allPassFeed,
                 s.allPassCoefficients[k], f[k]);
 
         const T m = s.mixCoefficient;
@@ -370,7 +364,7 @@ template <class T, int C, int M, int L> void Reverb<T, C, M, L>::runLate(int fra
             f[3] + m * (-f[0] - f[1] - f[2]),
         };
         for (int k = 0; k < L; ++k)
-            s.lines[k].write(o, g[k]);
+            lines[k].write(o, g[k]);
         out[n] = s.gain * g[0];
     }
     m_late.stores = s.stores;
@@ -380,14 +374,17 @@ template <class T, int C, int M, int L> void Reverb<T, C, M, L>::runLate(int fra
 template <class T, int C, int M, int L> void Reverb<T, C, M, L>::runEcho(int frames)
 {
     Echo s = m_echo;
+    const DelayLine<T>& main = m_lines.main;
+    DelayLine<T>& allPassLine = m_lines.echoAllPass;
+    DelayLine<T>& line = m_lines.echo;
     T* out = m_lateOut;
     for (int n = 0; n < frames; ++n) {
         const quint32 o = m_offset + quint32(n);
-        const T in = s.main.read(o - s.tap);
-        const T r = s.line.read(o - s.offset) * s.coefficient;
+        const T in = main.read(o - s.tap);
+        const T r = line.read(o - s.offset) * s.coefficient;
         out[n] = out[n] * s.mix[1] + r * s.mix[0];
         const T echo = lowPass(s.densityGain * in + r, s.damping, s.store);
-        s.line.write(o, allPass(s.allPass, o, s.allPassOffset, s.feed, s.allPassCoefficient, echo));
+        line.write(o, allPass(allPassLine, o, s.allPassOffset, s.feed, s.allPassCoefficient, echo));
     }
     m_echo.store = s.store;
 }

@@ -2,6 +2,7 @@
 
 #include "processors/reverb/IAudioProcessor.h"
 #include "processors/units/Biquad.h"
+#include "processors/units/DelayLine.h"
 
 #include <QtGlobal>
 
@@ -92,15 +93,6 @@ inline constexpr std::array<PropertyRange<T>, int(ReverbProperty::Count)> kPrope
     { &ReverbProperties<T>::roomRolloffFactor, T(0), T(10) },
 } };
 
-// A ring of samples read and written through a mask by the reverb's running offset.
-template <class T> struct DelayLine {
-    T* samples = nullptr;
-    quint32 mask = 0;
-
-    T read(quint32 position) const { return samples[position & mask]; }
-    void write(quint32 position, T value) { samples[position & mask] = value; }
-};
-
 // Room reverb: input shelves, a modulated pre-delay, four early reflection lines, a
 // decorrelated four-line feedback network for the late tail and an echo stage, mixed
 // down to one signal that every output channel receives.
@@ -130,41 +122,33 @@ private:
 
     // The network is fed forward from stage to stage: no stage reads what a later one
     // writes. Each stage therefore runs over the whole block before the next, keeping
-    // its own lines and coefficients in locals, and the results are those of running
-    // the stages sample by sample.
+    // its own coefficients in locals, and the results are those of running the stages
+    // sample by sample. The lines stay in place, read and written at the running offset.
 
     // Input shelves and the modulated delay, writing the main line.
     struct Front {
         Biquad<T> highShelf;
         Biquad<T> lowShelf;
-        DelayLine<T> line;
         quint32 range = 1;
         quint32 index = 0;
         T depth = T(0);
         T target = T(0);
         T smoothing = T(0);
-        DelayLine<T> main;
     };
     struct Early {
-        DelayLine<T> main;
         quint32 tap = 0;
-        LineSet lines;
         Offsets offsets {};
         Coefficients coefficients {};
         T gain = T(0);
     };
     struct Late {
-        DelayLine<T> main;
         quint32 tap = 0;
-        DelayLine<T> decorrelator;
         std::array<quint32, 3> decorrelatorTaps {};
         T densityGain = T(0);
         T mixCoefficient = T(0);
-        LineSet allPassLines;
         Offsets allPassOffsets {};
         Coefficients allPassCoefficients {};
         T allPassFeed = T(0);
-        LineSet lines;
         Offsets offsets {};
         Coefficients coefficients {};
         Coefficients damping {};
@@ -172,13 +156,10 @@ private:
         T gain = T(0);
     };
     struct Echo {
-        DelayLine<T> main;
         quint32 tap = 0;
-        DelayLine<T> allPass;
         quint32 allPassOffset = 0;
         T allPassCoefficient = T(0);
         T feed = T(0);
-        DelayLine<T> line;
         quint32 offset = 0;
         T coefficient = T(0);
         T densityGain = T(0);
@@ -186,16 +167,27 @@ private:
         T store = T(0);
         std::array<T, 2> mix {};
     };
+    struct DelayLines {
+        DelayLine<T> modulation;
+        DelayLine<T> main; // the front writes it, the other stages tap it
+        LineSet early;
+        DelayLine<T> decorrelator;
+        LineSet lateAllPasses;
+        LineSet late;
+        DelayLine<T> echoAllPass;
+        DelayLine<T> echo;
+    };
 
     void runFront(const Inputs& in, int frames);
     void runEarly(int frames);
     void runLate(int frames);
     void runEcho(int frames);
     void clearState();
+    template <class F> void forEachLine(F f);
 
     T m_rate = T(44100);
     int m_channels = 1;
-    std::vector<T> m_storage;
+    std::vector<T> m_outputs;
     quint64 m_updates = 0;
     quint32 m_offset = 0; // the running position shared by every line
 
@@ -203,6 +195,7 @@ private:
     Early m_early;
     Late m_late;
     Echo m_echo;
+    DelayLines m_lines;
 
     // Early output 0 and late output 0 of the current block, the two the mono mix hears.
     T* m_earlyOut = nullptr;

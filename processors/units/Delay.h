@@ -1,14 +1,15 @@
 #pragma once
 
+#include "processors/units/DelayLine.h"
 #include "processors/units/Unit.h"
 
 #include <QtGlobal>
 
 #include <algorithm>
-#include <vector>
+#include <span>
 
-// A feedback delay line at 44100 Hz. The buffer is allocated once for the longest
-// delay, so changing the length on the render path only moves the active end.
+// A feedback delay line at 44100 Hz. The line is allocated once for the longest delay,
+// so changing the length on the render path allocates nothing.
 template <typename T> class Delay final : public Unit<T> {
 public:
     static constexpr int kSampleRate = 44100;
@@ -16,7 +17,7 @@ public:
     static constexpr quint32 kInitialLength = 17640; // 0.4 s
 
     Delay()
-        : m_buffer(kMaxLength, T(0))
+        : m_line(kMaxLength)
     {
     }
 
@@ -28,34 +29,25 @@ public:
         m_feedforward = T(1) - amount;
     }
 
-    // Grows or shrinks the active part of the buffer; samples that join it read as
-    // silence. The indices restart together, so the delay is exactly `samples` long.
+    // Grows or shrinks the line and restarts it; slots that join it read as silence.
     void setLength(quint32 samples)
     {
         samples = std::clamp<quint32>(samples, 1, kMaxLength);
         if (samples == m_length)
             return;
-        if (samples > m_length)
-            std::fill(m_buffer.begin() + m_length, m_buffer.begin() + samples, T(0));
-        m_length = samples;
-        restart();
+        restart(samples);
     }
 
-    // Equal indices give a delay of the whole length.
-    void restart()
-    {
-        m_readIndex = 0;
-        m_writeIndex = 0;
-    }
+    // Starts the slots over, as a new length does: the next input echoes exactly one
+    // length later, whatever the slots hold.
+    void restart() { restart(m_length); }
 
     // The feedback path takes the whole output, dry part included.
     T step(T x)
     {
         T y = dry * x;
-        m_readIndex = (m_readIndex + 1) % m_length;
-        y += wet * m_buffer[m_readIndex];
-        m_writeIndex = (m_writeIndex + 1) % m_length;
-        m_buffer[m_writeIndex] = m_feedback * y + m_feedforward * x;
+        y += wet * m_line.delayed(m_length);
+        m_line.push(m_feedback * y + m_feedforward * x);
         return y;
     }
 
@@ -66,10 +58,29 @@ public:
     T wet = T(0.5);
 
 private:
-    std::vector<T> m_buffer;
+    // The line is `m_length` slots: step n after a restart reads and then writes slot
+    // n % m_length, and the ring counts the steps since the restart. Restarting at
+    // `length` lays the slots out behind the write position in the order the next steps
+    // read them: 1, 2, ... length - 1, then 0.
+    void restart(quint32 length)
+    {
+        const auto last = quint32(m_line.position() % m_length); // the slot written last
+        const std::span<T> ring = m_line.unwrap();
+        const auto end = ring.end();
+        // By age the slots run from last + 1 round to last; put slot 0 first.
+        std::rotate(end - m_length, end - last - 1, end);
+        if (length > m_length) {
+            std::rotate(end - length, end - m_length, end);
+            std::fill(end - (length - m_length), end, T(0));
+        } else {
+            std::rotate(end - m_length, end - m_length + length, end);
+        }
+        std::rotate(end - length, end - length + 1, end);
+        m_length = length;
+    }
+
+    DelayLine<T> m_line;
     quint32 m_length = kInitialLength;
-    quint32 m_readIndex = 0;
-    quint32 m_writeIndex = 0;
     T m_feedback = T(0.1);
     T m_feedforward = T(0.9);
 };
