@@ -71,8 +71,13 @@ void FilterProcessor::process(AudioContext& context)
     if (!context.data)
         return;
     const quint64 samples = context.frames * context.channels;
+    // A local copy keeps the state in registers: the compiler cannot rule out that the
+    // block overlaps the member, and would store and reload it every sample.
+    Biquad<double> filter = m_filter;
     for (quint64 i = 0; i < samples; ++i)
-        context.data[i] = m_filter.process(context.data[i]);
+        context.data[i] = filter.process(context.data[i]);
+    m_filter.s1 = filter.s1;
+    m_filter.s2 = filter.s2;
 }
 
 void FilterProcessor::reset()

@@ -23,6 +23,12 @@ public:
 private:
     // The tone's frequency for this block; zero while silent.
     float frequency() const;
+    // Up to one stretch of samples whose levels are all audible.
+    void renderStretch(
+        const std::array<double, kVoices>& steps, const double* levels, double* out, quint64 n);
+    // The same where some level is not: those samples are silent and leave the phases.
+    void renderFading(
+        const std::array<double, kVoices>& steps, const double* levels, double* out, quint64 n);
 
     ProcessorCharacter m_character;
     // All zero until the first block; held here so that rendering never allocates.
