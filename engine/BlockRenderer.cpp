@@ -1,5 +1,6 @@
 #include "engine/BlockRenderer.h"
 
+#include "core/EngineRate.h"
 #include "engine/Scheduler.h"
 #include "song/Graph.h"
 #include "song/Sequencer.h"
@@ -48,7 +49,7 @@ void BlockRenderer::rebuildIfChanged()
     graph.changed = false;
     for (const auto& node : std::as_const(graph.nodes))
         if (node && node->processor)
-            node->processor->setSampleRate(kSampleRate);
+            node->processor->setSampleRate(kEngineRate);
 }
 
 void startSongFromBeginning(Sequencer& sequencer, Graph& graph)

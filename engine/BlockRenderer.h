@@ -32,7 +32,6 @@ void startSongFromBeginning(Sequencer& sequencer, Graph& graph);
 // the player and the offline renderer share it.
 class BlockRenderer {
 public:
-    static constexpr int kSampleRate = 44100;
     static constexpr quint64 kDefaultBlockFrames = 1024;
     static constexpr quint64 kMinBlockFrames = 64;
     static constexpr quint64 kMaxBlockFrames = 8192;

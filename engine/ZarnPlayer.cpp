@@ -1,5 +1,6 @@
 #include "engine/ZarnPlayer.h"
 
+#include "core/EngineRate.h"
 #include "engine/BlockRenderer.h"
 #include "engine/Logging.h"
 #include "media/devices/DeviceManager.h"
@@ -43,7 +44,7 @@ ZarnPlayer::~ZarnPlayer()
 QAudioFormat ZarnPlayer::wantedFormat()
 {
     QAudioFormat format;
-    format.setSampleRate(kWantedRate);
+    format.setSampleRate(kEngineRate);
     format.setChannelCount(kWantedChannels);
     format.setChannelConfig(QAudioFormat::ChannelConfigStereo);
     format.setSampleFormat(QAudioFormat::Int16);

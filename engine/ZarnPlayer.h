@@ -32,7 +32,6 @@ public:
     static constexpr int kMinBufferSize = 64;
     static constexpr int kMaxBufferSize = 8192;
     static constexpr int kStatusEvery = 20;
-    static constexpr int kWantedRate = 44100;
     static constexpr int kWantedChannels = 2;
 
     explicit ZarnPlayer(QObject* parent = nullptr);

@@ -1,4 +1,5 @@
 #include "processors/ProcessorFactory.h"
+#include "core/EngineRate.h"
 #include "processors/Logging.h"
 
 #include <QDebug>
@@ -26,7 +27,7 @@ void ProcessorFactory::registerType(const Creator& creator)
 {
     if (!creator)
         return;
-    const QSharedPointer<Processor> sample = creator(kRegistrationRate);
+    const QSharedPointer<Processor> sample = creator(kEngineRate);
     if (!sample)
         return;
     const ProcessorCharacter character = sample->character();
@@ -45,7 +46,7 @@ QSharedPointer<Processor> ProcessorFactory::create(const QString& typeID) const
     const auto it = m_creators.constFind(typeID);
     if (it == m_creators.constEnd())
         return {};
-    return (*it)(kRegistrationRate);
+    return (*it)(kEngineRate);
 }
 
 QStringList ProcessorFactory::typeIDs() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/Processor.h"
 
 #include <QMap>
@@ -11,8 +12,6 @@
 class ProcessorFactory {
 public:
     using Creator = std::function<QSharedPointer<Processor>(int sampleRate)>;
-
-    static constexpr int kRegistrationRate = 44100;
 
     // The registry, populated from the catalogue on first use.
     static ProcessorFactory& instance();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/EngineRate.h"
+
 #include <QDataStream>
 #include <QDebug>
 
@@ -61,7 +63,7 @@ public:
     qint32 samplesPerTickValue = 64; // the formula's value arrives with the first updateNumbers
     qint32 ticksPerBeat = 4;
     qint32 beatsPerMinute = 120;
-    qint32 samplesPerSecond = 44100;
+    qint32 samplesPerSecond = kEngineRate;
     qint32 cursorColumn = 0;
     qint32 scrollStep = 0;
     qint32 scrollHeight = 0;

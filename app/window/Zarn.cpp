@@ -1,7 +1,7 @@
 #include "app/window/Zarn.h"
 
-#include "infra/Settings.h"
 #include "app/window/XRayText.h"
+#include "infra/Settings.h"
 #include "media/devices/DeviceManager.h"
 #include "song/Graph.h"
 #include "song/Sequencer.h"
@@ -17,6 +17,7 @@
 #include "ui/transport/TrackerTransport.h"
 
 #include "app/window/Logging.h"
+#include "core/EngineRate.h"
 #include "ui_Zarn.h"
 
 #include <QCloseEvent>
@@ -646,7 +647,7 @@ void Zarn::showConfiguration()
         tr("Output device: %1\nBlock size: %2 frames at %3 Hz")
             .arg(device.isEmpty() ? tr("none") : device)
             .arg(m_player->bufferSize())
-            .arg(ZarnPlayer::kWantedRate));
+            .arg(kEngineRate));
 }
 
 void Zarn::showKeyboardHelp()

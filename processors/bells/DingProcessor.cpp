@@ -1,12 +1,11 @@
 #include "processors/bells/DingProcessor.h"
 
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 
 #include <cmath>
 
 namespace {
-
-constexpr int kFallbackRate = 44100;
 
 // Equal temperament around A4 = 440 Hz, in single precision as the voice was tuned.
 double noteFrequency(quint32 note)
@@ -19,7 +18,7 @@ double noteFrequency(quint32 note)
 DingProcessor::DingProcessor(int sampleRate)
     : m_character("Ding", false, true, true, true, false, false)
     // A zero rate would make the phase step infinite.
-    , m_voice(sampleRate > 0 ? sampleRate : kFallbackRate)
+    , m_voice(sampleRate > 0 ? sampleRate : kEngineRate)
 {
 }
 

@@ -1,10 +1,10 @@
 #include "processors/bells/DribbleProcessor.h"
 
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 
 namespace {
 
-constexpr int kFallbackRate = 44100;
 constexpr double kByteFull = 254.0;
 constexpr double kTopFrequency = 20000.0;
 
@@ -13,7 +13,7 @@ constexpr double kTopFrequency = 20000.0;
 DribbleProcessor::DribbleProcessor(int sampleRate)
     : m_character("Dribble", false, true, true, true, false, false)
     // A zero rate would make the phase step infinite.
-    , m_unit(sampleRate > 0 ? sampleRate : kFallbackRate)
+    , m_unit(sampleRate > 0 ? sampleRate : kEngineRate)
 {
 }
 

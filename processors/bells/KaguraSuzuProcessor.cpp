@@ -1,10 +1,10 @@
 #include "processors/bells/KaguraSuzuProcessor.h"
 
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 
 namespace {
 
-constexpr double kRate = 44100.0;
 constexpr double kByteFull = 255.0;
 // The Bells lane holds the count itself; its empty mark is the default count, and values
 // outside the declared range are ignored.
@@ -19,9 +19,9 @@ constexpr double kShakeFloor = 0.0001;
 
 KaguraSuzuProcessor::KaguraSuzuProcessor(int sampleRate)
     : m_character("Kagura Suzu", false, true, true, true, false, false)
-    , m_highPass(kRate, Biquad<double>::HighPass, 800.0 / kRate, 0.707, 0.0)
-    , m_presence(kRate, Biquad<double>::Peaking, 3500.0 / kRate, 1.5, 3.0)
-    , m_shakeDecay(std::pow(0.001, 1.0 / (0.3 * kRate)))
+    , m_highPass(kEngineRate, Biquad<double>::HighPass, 800.0 / kEngineRate, 0.707, 0.0)
+    , m_presence(kEngineRate, Biquad<double>::Peaking, 3500.0 / kEngineRate, 1.5, 3.0)
+    , m_shakeDecay(std::pow(0.001, 1.0 / (0.3 * kEngineRate)))
 {
     // The bells are tuned for the engine's fixed rate.
     Q_UNUSED(sampleRate);

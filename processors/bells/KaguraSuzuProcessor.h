@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/Processor.h"
 #include "processors/units/Biquad.h"
 #include "processors/units/ModalResonator.h"
@@ -75,7 +76,7 @@ public:
         return partials.process(e);
     }
 
-    T sampleRate = T(44100);
+    T sampleRate = T(kEngineRate);
     qint32 bells = 12;
     T energy = T(0);
     T energyDecay;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/channel/ChannelRandom.h"
 #include "processors/units/Biquad.h"
 #include "processors/units/DelayLine.h"
@@ -18,7 +19,7 @@
 // lane switches it on; `apply...` takes a lane value that is present and not empty.
 
 // The rate the impairments are built for.
-inline constexpr double kChannelRate = 44100.0;
+inline constexpr double kChannelRate = kEngineRate;
 
 // Added white noise at a signal-to-noise ratio of 1 to 60 dB below full scale.
 struct WhiteNoiseImpairment {

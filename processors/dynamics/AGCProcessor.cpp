@@ -1,4 +1,5 @@
 #include "processors/dynamics/AGCProcessor.h"
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 #include "processors/units/Sanitize.h"
 
@@ -6,7 +7,6 @@
 
 namespace {
 
-constexpr int kFallbackRate = 44100;
 constexpr double kByteFull = 255.0;
 constexpr quint32 kModeCount = 5;
 constexpr double kMaxGainCeiling = 500.0;
@@ -18,7 +18,7 @@ constexpr double kReleaseSpan = 200.0; // 10 to 2000 ms
 AgcUnit<double>::Config factoryConfig(int sampleRate)
 {
     AgcUnit<double>::Config config;
-    config.sampleRate = sampleRate > 0 ? sampleRate : kFallbackRate;
+    config.sampleRate = sampleRate > 0 ? sampleRate : kEngineRate;
     return config;
 }
 

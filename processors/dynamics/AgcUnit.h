@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/units/Unit.h"
 
 #include <QtGlobal>
@@ -17,7 +18,7 @@ public:
     enum PrimeState : quint32 { Idle, Priming, Locked };
 
     struct Config {
-        T sampleRate = T(44100);
+        T sampleRate = T(kEngineRate);
         T target = T(0.8);
         T attackMs = T(1);
         T releaseMs = T(300);

@@ -1,4 +1,5 @@
 #include "processors/dynamics/CompressorProcessor.h"
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 #include "processors/units/Sanitize.h"
 
@@ -6,7 +7,6 @@
 
 namespace {
 
-constexpr int kFallbackRate = 44100;
 constexpr double kByteFull = 255.0;
 constexpr double kMinThreshold = 0.001;
 constexpr double kRatioSpan = 19.0; // 1:1 to 20:1
@@ -15,7 +15,7 @@ constexpr double kRatioSpan = 19.0; // 1:1 to 20:1
 
 CompressorProcessor::CompressorProcessor(int sampleRate)
     : m_character("Compressor", true, true, true, true, false, false)
-    , m_unit(sampleRate > 0 ? sampleRate : kFallbackRate)
+    , m_unit(sampleRate > 0 ? sampleRate : kEngineRate)
 {
 }
 

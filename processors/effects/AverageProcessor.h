@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/Processor.h"
 #include "processors/units/DelayLine.h"
 
@@ -8,8 +9,8 @@ class AverageProcessor final : public Processor {
 public:
     enum Lane { DryGain, WetGain, Size };
 
-    // The longest ring a stored size may ask for: 10 s at 44100 Hz.
-    static constexpr qint32 kMaxSize = 10 * 44100;
+    // The longest ring a stored size may ask for: 10 s at the engine rate.
+    static constexpr qint32 kMaxSize = 10 * kEngineRate;
 
     explicit AverageProcessor(int sampleRate);
 

@@ -1,4 +1,5 @@
 #include "processors/effects/DelayProcessor.h"
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 #include "processors/effects/LaneScale.h"
 
@@ -11,19 +12,20 @@ constexpr double kMaxFeedback = 0.99;
 constexpr double kMinMilliseconds = 1.0;
 constexpr double kMaxMilliseconds = 2000.0;
 
-quint32 lengthForTime(quint32 value)
+quint32 lengthForTime(quint32 value, int sampleRate)
 {
     const double ms
         = laneScale::word(value) * (kMaxMilliseconds - kMinMilliseconds) + kMinMilliseconds;
-    return std::max<quint32>(1, quint32(ms * Delay<double>::kSampleRate / 1000.0));
+    return std::max<quint32>(1, quint32(ms * sampleRate / 1000.0));
 }
 
 } // namespace
 
 DelayProcessor::DelayProcessor(int sampleRate)
     : m_character("Delay", true, true, true, true, false, false)
+    , m_sampleRate(sampleRate > 0 ? sampleRate : kEngineRate)
+    , m_delay(m_sampleRate)
 {
-    Q_UNUSED(sampleRate);
 }
 
 QSharedPointer<NodeParameterSchema> DelayProcessor::schema() const
@@ -50,7 +52,7 @@ void DelayProcessor::applyRow(const quint32* values, int count, quint32 rowSeria
     if (const auto v = lanes.word(Feedback))
         m_delay.setFeedback(laneScale::word(*v) * kMaxFeedback);
     if (const auto v = lanes.word(Time))
-        m_delay.setLength(lengthForTime(*v));
+        m_delay.setLength(lengthForTime(*v, m_sampleRate));
 }
 
 void DelayProcessor::process(AudioContext& context)

@@ -18,5 +18,7 @@ public:
 
 private:
     ProcessorCharacter m_character;
+    // The rate it was made for, so a Time lane means the same time at any rate.
+    int m_sampleRate;
     Delay<double> m_delay;
 };

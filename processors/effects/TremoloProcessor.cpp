@@ -1,4 +1,5 @@
 #include "processors/effects/TremoloProcessor.h"
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 #include "processors/effects/LaneScale.h"
 
@@ -6,7 +7,6 @@ namespace {
 
 constexpr double kMinRateHz = 0.1;
 constexpr double kMaxRateHz = 20.0;
-constexpr int kFallbackRate = 44100;
 
 } // namespace
 
@@ -14,7 +14,7 @@ TremoloProcessor::TremoloProcessor(int sampleRate)
     : m_character("Tremolo", true, true, true, true, false, false)
 {
     // A zero rate would make the oscillator's step infinite.
-    m_unit.sampleRate = sampleRate > 0 ? sampleRate : kFallbackRate;
+    m_unit.sampleRate = sampleRate > 0 ? sampleRate : kEngineRate;
 }
 
 QSharedPointer<NodeParameterSchema> TremoloProcessor::schema() const

@@ -1,4 +1,5 @@
 #include "processors/filters/FilterProcessor.h"
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 
 #include <algorithm>
@@ -6,7 +7,6 @@
 
 namespace {
 
-constexpr double kEngineRate = 44100.0;
 constexpr double kMinCutoffHz = 20.0;
 constexpr double kCutoffDecades = 3.0; // 20 Hz to 20 kHz
 constexpr double kWordTop = 65534.0;

@@ -1,5 +1,6 @@
 #include "processors/percussion/TaikoProcessor.h"
 
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 
 namespace {
 
-constexpr double kRate = 44100.0;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kMaxCourant2 = 0.45;
 constexpr double kReferenceSize = 0.45;
@@ -33,7 +33,7 @@ constexpr BodyMode kBodyTable[kBodyModes] = {
 // Per-sample factor of a fall by 60 dB in `seconds`.
 double fallFactor(double seconds)
 {
-    return std::pow(0.001, 1.0 / (kRate * seconds));
+    return std::pow(0.001, 1.0 / (kEngineRate * seconds));
 }
 
 } // namespace
@@ -167,8 +167,8 @@ template class CircularMembrane<double>;
 
 TaikoProcessor::TaikoProcessor(int sampleRate)
     : m_character("Taiko", false, true, true, true, false, false)
-    , m_body(kRate, kBodyModes)
-    , m_bodyFilter(kRate, Biquad<double>::LowPass, 200.0 / kRate, 0.8, 0.0)
+    , m_body(kEngineRate, kBodyModes)
+    , m_bodyFilter(kEngineRate, Biquad<double>::LowPass, 200.0 / kEngineRate, 0.8, 0.0)
     , m_noiseDecay(fallFactor(0.008))
 {
     // The head and the body are tuned for the engine's fixed rate.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/Processor.h"
 #include "processors/units/Biquad.h"
 #include "processors/units/DcBlockerUnit.h"
@@ -31,7 +32,7 @@ public:
     // Brings the head to rest.
     void clear();
 
-    T sampleRate = T(44100);
+    T sampleRate = T(kEngineRate);
     const qint32 rings = kRings;
     T tension = T(0.8);
     T loss = T(0.9994);

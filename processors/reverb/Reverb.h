@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/reverb/IAudioProcessor.h"
 #include "processors/units/Biquad.h"
 #include "processors/units/DelayLine.h"
@@ -185,7 +186,7 @@ private:
     void clearState();
     template <class F> void forEachLine(F f);
 
-    T m_rate = T(44100);
+    T m_rate = T(kEngineRate);
     int m_channels = 1;
     std::vector<T> m_outputs;
     quint64 m_updates = 0;

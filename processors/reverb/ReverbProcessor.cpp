@@ -1,4 +1,5 @@
 #include "processors/reverb/ReverbProcessor.h"
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 #include "processors/units/Sanitize.h"
 
@@ -12,7 +13,6 @@ using audio::effects::ReverbProperties;
 using audio::effects::ReverbProperty;
 using Range = PropertyRange<double>;
 
-constexpr double kEngineRate = 44100.0;
 constexpr double kByteTop = 254.0;
 
 constexpr Range rangeOf(ReverbProperty property)

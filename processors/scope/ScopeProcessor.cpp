@@ -1,16 +1,15 @@
 #include "processors/scope/ScopeProcessor.h"
+#include "core/EngineRate.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr int kFallbackRate = 44100;
-
 SpectrumAnalyser::Config analyserFor(int sampleRate)
 {
     SpectrumAnalyser::Config config;
-    config.sampleRate = sampleRate > 0 ? sampleRate : kFallbackRate;
+    config.sampleRate = sampleRate > 0 ? sampleRate : kEngineRate;
     return config;
 }
 

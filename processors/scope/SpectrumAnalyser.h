@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/EngineRate.h"
+
 #include <QtGlobal>
 
 #include <vector>
@@ -12,7 +14,7 @@ class SpectrumAnalyser {
 public:
     struct Config {
         int bins = 256;
-        double sampleRate = 44100.0;
+        double sampleRate = kEngineRate;
         double minFrequency = 20.0;
         double maxFrequency = 20000.0;
         bool logarithmic = true;

@@ -1,12 +1,13 @@
 #include "processors/sources/SawProcessor.h"
 
+#include "core/EngineRate.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
 namespace {
 
-constexpr double kRate = 44100.0;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // Hertz between neighbouring voices; the middle voice sits on the note.
 constexpr double kDetune = 0.3;
@@ -155,7 +156,7 @@ void SawProcessor::process(AudioContext& context)
     std::array<double, kVoices> steps;
     for (int k = 0; k < kVoices; ++k) {
         const double hz = (k - kVoices / 2) * kDetune + f;
-        steps[k] = hz * kTwoPi / kRate;
+        steps[k] = hz * kTwoPi / kEngineRate;
     }
     double* out = context.data;
     for (quint64 start = 0; start < context.frames; start += kStretch) {

@@ -1,4 +1,5 @@
 #include "processors/tb303/TB303Processor.h"
+#include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 
 #include <cstring>
@@ -6,7 +7,6 @@
 
 namespace {
 
-constexpr int kFallbackRate = 44100;
 constexpr double kByteScale = 255.0;
 constexpr double kCutoffSpan = 15.5;
 constexpr double kMinCutoff = 0.5;
@@ -35,7 +35,7 @@ std::optional<double> byteLane(const RowLanes& lanes, int lane)
 
 TB303Processor::TB303Processor(int sampleRate)
     : m_character("TB-303", false, true, true, true, false, false)
-    , m_voice(sampleRate > 0 ? sampleRate : kFallbackRate)
+    , m_voice(sampleRate > 0 ? sampleRate : kEngineRate)
 {
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/units/Unit.h"
 
 #include <QtGlobal>
@@ -84,14 +85,14 @@ public:
     // The free response of the state.
     T tick() override { return process(T(0)); }
 
-    T sampleRate = T(44100);
+    T sampleRate = T(kEngineRate);
     qint32 type = LowPass;
     T b0 = T(1);
     T b1 = T(0);
     T b2 = T(0);
     T a1 = T(0);
     T a2 = T(0);
-    T frequency = T(1000) / T(44100);
+    T frequency = T(1000) / T(kEngineRate);
     T q = T(0.707);
     T gainDb = T(0);
     T s1 = T(0);

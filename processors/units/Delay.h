@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/units/DelayLine.h"
 #include "processors/units/Unit.h"
 
@@ -8,16 +9,16 @@
 #include <algorithm>
 #include <span>
 
-// A feedback delay line at 44100 Hz. The line is allocated once for the longest delay,
-// so changing the length on the render path allocates nothing.
+// A feedback delay line of up to two seconds at the rate it is made for. The line is
+// allocated once for the longest delay, so changing the length on the render path
+// allocates nothing.
 template <typename T> class Delay final : public Unit<T> {
 public:
-    static constexpr int kSampleRate = 44100;
-    static constexpr quint32 kMaxLength = 2 * kSampleRate;
     static constexpr quint32 kInitialLength = 17640; // 0.4 s
 
-    Delay()
-        : m_line(kMaxLength)
+    explicit Delay(int sampleRate = kEngineRate)
+        : m_maxLength(std::max<quint32>(kInitialLength, 2 * quint32(std::max(sampleRate, 1))))
+        , m_line(m_maxLength)
     {
     }
 
@@ -32,7 +33,7 @@ public:
     // Grows or shrinks the line and restarts it; slots that join it read as silence.
     void setLength(quint32 samples)
     {
-        samples = std::clamp<quint32>(samples, 1, kMaxLength);
+        samples = std::clamp<quint32>(samples, 1, m_maxLength);
         if (samples == m_length)
             return;
         restart(samples);
@@ -79,6 +80,7 @@ private:
         m_length = length;
     }
 
+    quint32 m_maxLength;
     DelayLine<T> m_line;
     quint32 m_length = kInitialLength;
     T m_feedback = T(0.1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/EngineRate.h"
+
 #include <algorithm>
 
 // Linear ramp towards a target, at most `step` per sample.
@@ -18,4 +20,4 @@ struct LevelRamp {
 };
 
 // The sources' and the amp's rate: a full 0 to 1 swing in 220.5 samples at 44100 Hz.
-inline constexpr double kRampStep = 200.0 / 44100.0;
+inline constexpr double kRampStep = 200.0 / kEngineRate;

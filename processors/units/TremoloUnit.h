@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "processors/units/Unit.h"
 
 #include <cmath>
@@ -7,7 +8,7 @@
 
 // Sine amplitude modulation: the gain swings between 1 and 1 - depth at `rate` Hz.
 template <typename T> struct TremoloUnit final : Unit<T> {
-    T sampleRate = T(44100);
+    T sampleRate = T(kEngineRate);
     T phase = T(0); // in cycles
     T rate = T(4);
     T depth = T(0.5);

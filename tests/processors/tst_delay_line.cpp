@@ -29,7 +29,7 @@ double processOne(Processor& p, double x)
 }
 
 struct DelayRings {
-    std::vector<double> buffer = std::vector<double>(Delay<double>::kMaxLength, 0.0);
+    std::vector<double> buffer = std::vector<double>(2 * kEngineRate, 0.0);
     quint32 length = Delay<double>::kInitialLength;
     quint32 readIndex = 0;
     quint32 writeIndex = 0;

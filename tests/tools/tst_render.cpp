@@ -507,7 +507,7 @@ void RenderTest::examples()
     QVERIFY(length.toSequenceEnd);
     const quint64 expected = quint64(position.sequenceEnd.sample - position.sequenceBegin.sample);
     QCOMPARE(length.frames, expected);
-    const double seconds = double(expected) / BlockRenderer::kSampleRate;
+    const double seconds = double(expected) / kEngineRate;
     QVERIFY2(seconds >= 8.0 && seconds <= 30.0, qPrintable(QString::number(seconds)));
 
     const auto play = [&] {
@@ -538,4 +538,5 @@ void RenderTest::examples()
 }
 
 QTEST_GUILESS_MAIN(RenderTest)
+#include "core/EngineRate.h"
 #include "tst_render.moc"

@@ -1,5 +1,6 @@
 #include "tools/play/PlayCommand.h"
 
+#include "core/EngineRate.h"
 #include "engine/ZarnPlayer.h"
 #include "media/devices/DeviceManager.h"
 #include "song/Sequencer.h"
@@ -118,7 +119,7 @@ private:
     void showStatus()
     {
         const EngineStatus status = m_player.status();
-        const double blockMs = 1000.0 * m_player.bufferSize() / ZarnPlayer::kWantedRate;
+        const double blockMs = 1000.0 * m_player.bufferSize() / kEngineRate;
         m_console.err << "\r" << clock(playedSeconds()) << "  load "
                       << QString::number(100.0 * status.lastMs / blockMs, 'f', 0) << "%  underruns "
                       << underruns() << "   " << Qt::flush;
@@ -137,8 +138,7 @@ private:
     void summary()
     {
         const EngineStatus status = m_player.status();
-        const double rendered
-            = double(status.buffers) * m_player.bufferSize() / ZarnPlayer::kWantedRate;
+        const double rendered = double(status.buffers) * m_player.bufferSize() / kEngineRate;
         m_console.err << "Played " << QString::number(rendered, 'f', 2) << " s in "
                       << status.buffers << " blocks of " << m_player.bufferSize()
                       << " frames; peak block " << QString::number(status.peakMs, 'f', 2)

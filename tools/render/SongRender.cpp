@@ -1,5 +1,6 @@
 #include "tools/render/SongRender.h"
 
+#include "core/EngineRate.h"
 #include "song/Graph.h"
 #include "song/Position.h"
 #include "song/Sequencer.h"
@@ -14,7 +15,7 @@ namespace {
 
 quint64 framesOf(double seconds)
 {
-    return quint64(std::llround(seconds * BlockRenderer::kSampleRate));
+    return quint64(std::llround(seconds * kEngineRate));
 }
 
 // Starts the transport at the sequence begin, as pressing play there does.

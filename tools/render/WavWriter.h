@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/EngineRate.h"
+
 #include <QByteArray>
 #include <QIODevice>
 
@@ -10,7 +12,7 @@ namespace wav {
 
 enum class SampleFormat { Int16, Float32 };
 
-inline constexpr quint32 kSampleRate = 44100;
+inline constexpr quint32 kSampleRate = kEngineRate;
 inline constexpr quint16 kChannels = 1;
 
 int bytesPerSample(SampleFormat format);

@@ -2,6 +2,7 @@
 
 #include "ui_TrackerTransport.h"
 
+#include "core/EngineRate.h"
 #include "infra/Settings.h"
 #include "song/Sequencer.h"
 #include "ui/Logging.h"
@@ -26,7 +27,6 @@ const QString kWidestTime = QStringLiteral("000:00.000");
 
 constexpr qint64 kMillisecondsPerSecond = 1000;
 constexpr qint64 kSecondsPerMinute = 60;
-constexpr qint64 kFallbackSampleRate = 44100;
 
 void setCheckedQuietly(QAbstractButton* button, bool on)
 {
@@ -277,8 +277,7 @@ void TrackerTransport::showPoint()
                    .arg(m_point.step(), 4, 10, zero)
                    .arg(m_point.tickInStep(), 2, 10, zero);
     } else {
-        const qint64 rate
-            = m_grid.samplesPerSecond > 0 ? m_grid.samplesPerSecond : kFallbackSampleRate;
+        const qint64 rate = m_grid.samplesPerSecond > 0 ? m_grid.samplesPerSecond : kEngineRate;
         const qint64 ms = qint64(m_point.sample) * kMillisecondsPerSecond / rate;
         const qint64 seconds = ms / kMillisecondsPerSecond;
         text = QStringLiteral("%1:%2.%3")

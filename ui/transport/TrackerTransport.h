@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/EngineRate.h"
 #include "song/Position.h"
 
 #include <QSharedPointer>
@@ -69,7 +70,7 @@ private:
     struct ShownGrid : GranularityProvider {
         qint32 ticks = 16;
         qint32 samples = 64;
-        qint32 samplesPerSecond = 44100;
+        qint32 samplesPerSecond = kEngineRate;
         qint32 ticksPerStep() const override { return ticks; }
         qint32 samplesPerTick() const override { return samples; }
     };
