@@ -68,7 +68,8 @@ public:
     void read(QDataStream& stream);
 };
 
-using SchemaPointer = QSharedPointer<NodeParameterSchema>;
+// Schemas are shared and, once built, never changed.
+using SchemaPointer = QSharedPointer<const NodeParameterSchema>;
 
 // Layout questions the pattern editor asks of a possibly missing schema; the
 // messages go to the debug log only when `debug` is set.

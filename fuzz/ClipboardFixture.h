@@ -20,25 +20,30 @@ constexpr int kTicksPerStep = 4;
 class FixtureProcessor final : public Processor {
 public:
     FixtureProcessor()
-        : m_schema(SchemaPointer::create())
+        : Processor(ProcessorCharacter())
+        , m_schema(makeSchema())
     {
-        m_schema->nodeParameters = {
-            ParameterDescriptor::makeSwitch("On", "", 0),
-            ParameterDescriptor::byte("Gain", "", 0, 0xFE, 0xFF, 0x80),
-            ParameterDescriptor::word("Rate", "", 0xFFFE, 0),
-        };
-        m_schema->trackParameters = {
-            ParameterDescriptor::midiNote("Note", "", 253),
-            ParameterDescriptor::byte("Vel", "", 0, 0xFE, 0xFF, 0x40),
-        };
     }
-    const ProcessorCharacter& character() const override { return m_character; }
     SchemaPointer schema() const override { return m_schema; }
     QString instanceId() override { return kInstanceId; }
 
 private:
+    static SchemaPointer makeSchema()
+    {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::makeSwitch("On", "", 0),
+            ParameterDescriptor::byte("Gain", "", 0, 0xFE, 0xFF, 0x80),
+            ParameterDescriptor::word("Rate", "", 0xFFFE, 0),
+        };
+        schema->trackParameters = {
+            ParameterDescriptor::midiNote("Note", "", 253),
+            ParameterDescriptor::byte("Vel", "", 0, 0xFE, 0xFF, 0x40),
+        };
+        return schema;
+    }
+
     SchemaPointer m_schema;
-    ProcessorCharacter m_character;
 };
 
 // Node i holds pattern "pattern<i>" with rows at ticks 0, 3 and 5; its track starts the

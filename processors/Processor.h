@@ -6,17 +6,28 @@
 #include <QDataStream>
 #include <QString>
 
+#include <utility>
+
 // The interface of every node processor in a song graph.
 class Processor : public AudioNode {
 public:
     static constexpr quint32 kNoRow = 0xFFFFFFFF;
+
+    explicit Processor(ProcessorCharacter character)
+        : m_character(std::move(character))
+    {
+    }
+
+    const ProcessorCharacter& character() const final { return m_character; }
 
     // A processor that only keeps state (the recursion point) leaves its buffer alone.
     void process(AudioContext& context) override { Q_UNUSED(context); }
     int setEnabled(int value) override { return setActive(value); }
 
     virtual int setActive(int flag);
-    virtual QSharedPointer<NodeParameterSchema> schema() const = 0;
+    // The lanes of the type's patterns: built once per type, shared by every processor of
+    // it and never changed.
+    virtual SchemaPointer schema() const = 0;
     virtual QString instanceId();
     virtual void saveState(QDataStream& stream);
     virtual void loadState(QDataStream& stream);
@@ -37,6 +48,7 @@ protected:
     quint32 m_lastRow = kNoRow;
 
 private:
+    const ProcessorCharacter m_character;
     QString m_instanceId;
 };
 

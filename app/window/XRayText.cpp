@@ -59,8 +59,7 @@ QString xRayText(const zarn::NodePointer& node, const PatternPointer& pattern,
     text += line(caption("Pattern"), pattern->name.toHtmlEscaped())
         + line(caption("Rows"), QString::number(pattern->length))
         + line(caption("Lanes"), QString::number(pattern->lanes));
-    const QSharedPointer<NodeParameterSchema> schema
-        = node->processor ? node->processor->schema() : nullptr;
+    const SchemaPointer schema = node->processor ? node->processor->schema() : nullptr;
     if (!cursor || !schema)
         return text;
     text += QStringLiteral("<hr>") + line(caption("Tick"), QString::number(cursor->tick))

@@ -429,7 +429,7 @@ void Zarn::refreshXRay()
         return;
     // The whole row under the cursor, cell by cell, as stored.
     const RowPointer row = pattern->rowAt(cursor->tick);
-    const QSharedPointer<NodeParameterSchema> schema = node->processor->schema();
+    const SchemaPointer schema = node->processor->schema();
     const int cells = row ? int(row->cells.size()) : 0;
     data->setRowCount(cells);
     for (int cell = 0; cell < cells; ++cell) {

@@ -16,21 +16,24 @@ double noteFrequency(quint32 note)
 } // namespace
 
 DingProcessor::DingProcessor(int sampleRate)
-    : m_character("Ding", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Ding", false, true, true, true, false, false))
     // A zero rate would make the phase step infinite.
     , m_voice(sampleRate > 0 ? sampleRate : kEngineRate)
 {
 }
 
-QSharedPointer<NodeParameterSchema> DingProcessor::schema() const
+SchemaPointer DingProcessor::schema() const
 {
-    auto layout = QSharedPointer<NodeParameterSchema>::create();
-    layout->nodeParameters = {
-        ParameterDescriptor::midiNote("Note", "Trigger ding sound", 255),
-        ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 254, 255, 204),
-        ParameterDescriptor::byte("Decay", "Ring decay time", 0, 254, 255, 224),
-    };
-    return layout;
+    static const SchemaPointer built = [] {
+        auto layout = QSharedPointer<NodeParameterSchema>::create();
+        layout->nodeParameters = {
+            ParameterDescriptor::midiNote("Note", "Trigger ding sound", 255),
+            ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 254, 255, 204),
+            ParameterDescriptor::byte("Decay", "Ring decay time", 0, 254, 255, 224),
+        };
+        return layout;
+    }();
+    return built;
 }
 
 void DingProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -74,12 +74,10 @@ public:
     explicit DingProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
 private:
-    ProcessorCharacter m_character;
     DingUnit<double> m_voice;
     bool m_triggerPending = false;
     double m_pendingFrequency = 880.0;

@@ -11,21 +11,24 @@ constexpr double kTopFrequency = 20000.0;
 } // namespace
 
 DribbleProcessor::DribbleProcessor(int sampleRate)
-    : m_character("Dribble", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Dribble", false, true, true, true, false, false))
     // A zero rate would make the phase step infinite.
     , m_unit(sampleRate > 0 ? sampleRate : kEngineRate)
 {
 }
 
-QSharedPointer<NodeParameterSchema> DribbleProcessor::schema() const
+SchemaPointer DribbleProcessor::schema() const
 {
-    auto layout = QSharedPointer<NodeParameterSchema>::create();
-    layout->nodeParameters = {
-        ParameterDescriptor::byte("MinFreq", "Minimum frequency", 0, 254, 255, 20),
-        ParameterDescriptor::byte("MaxFreq", "Maximum frequency", 0, 254, 255, 160),
-        ParameterDescriptor::byte("Speed", "Modulation speed", 0, 254, 255, 64),
-    };
-    return layout;
+    static const SchemaPointer built = [] {
+        auto layout = QSharedPointer<NodeParameterSchema>::create();
+        layout->nodeParameters = {
+            ParameterDescriptor::byte("MinFreq", "Minimum frequency", 0, 254, 255, 20),
+            ParameterDescriptor::byte("MaxFreq", "Maximum frequency", 0, 254, 255, 160),
+            ParameterDescriptor::byte("Speed", "Modulation speed", 0, 254, 255, 64),
+        };
+        return layout;
+    }();
+    return built;
 }
 
 void DribbleProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -79,11 +79,9 @@ public:
     explicit DribbleProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
 private:
-    ProcessorCharacter m_character;
     DribbleUnit<double> m_unit;
 };

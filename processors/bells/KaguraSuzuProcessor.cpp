@@ -18,7 +18,7 @@ constexpr double kShakeFloor = 0.0001;
 } // namespace
 
 KaguraSuzuProcessor::KaguraSuzuProcessor(int sampleRate)
-    : m_character("Kagura Suzu", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Kagura Suzu", false, true, true, true, false, false))
     , m_highPass(kEngineRate, Biquad<double>::HighPass, 800.0 / kEngineRate, 0.707, 0.0)
     , m_presence(kEngineRate, Biquad<double>::Peaking, 3500.0 / kEngineRate, 1.5, 3.0)
     , m_shakeDecay(std::pow(0.001, 1.0 / (0.3 * kEngineRate)))
@@ -29,24 +29,27 @@ KaguraSuzuProcessor::KaguraSuzuProcessor(int sampleRate)
     m_presence.computeCoefficients();
 }
 
-QSharedPointer<NodeParameterSchema> KaguraSuzuProcessor::schema() const
+SchemaPointer KaguraSuzuProcessor::schema() const
 {
-    auto layout = QSharedPointer<NodeParameterSchema>::create();
-    layout->nodeParameters = {
-        ParameterDescriptor::byte("Bells", "Number of bells in cluster", kFewestBells, kMostBells,
-            kBellsEmpty, kBellsEmpty),
-        ParameterDescriptor::byte(
-            "Brightness", "Bell brightness / high partial mix", 0, 255, 128, 128),
-        ParameterDescriptor::byte("Decay", "Ring-out decay time", 0, 255, 128, 160),
-        ParameterDescriptor::byte(
-            "BellSize", "Bell size (low=large/deep, high=tiny/bright)", 0, 255, 128, 128),
-    };
-    layout->trackParameters = {
-        ParameterDescriptor::midiNote("Note", "Trigger note", 255),
-        ParameterDescriptor::byte("Velocity", "Shake/strike intensity", 0, 255, 255, 128),
-        ParameterDescriptor::makeSwitch("Mode", "Shake (0) vs Strike (1)", 0),
-    };
-    return layout;
+    static const SchemaPointer built = [] {
+        auto layout = QSharedPointer<NodeParameterSchema>::create();
+        layout->nodeParameters = {
+            ParameterDescriptor::byte("Bells", "Number of bells in cluster", kFewestBells,
+                kMostBells, kBellsEmpty, kBellsEmpty),
+            ParameterDescriptor::byte(
+                "Brightness", "Bell brightness / high partial mix", 0, 255, 128, 128),
+            ParameterDescriptor::byte("Decay", "Ring-out decay time", 0, 255, 128, 160),
+            ParameterDescriptor::byte(
+                "BellSize", "Bell size (low=large/deep, high=tiny/bright)", 0, 255, 128, 128),
+        };
+        layout->trackParameters = {
+            ParameterDescriptor::midiNote("Note", "Trigger note", 255),
+            ParameterDescriptor::byte("Velocity", "Shake/strike intensity", 0, 255, 255, 128),
+            ParameterDescriptor::makeSwitch("Mode", "Shake (0) vs Strike (1)", 0),
+        };
+        return layout;
+    }();
+    return built;
 }
 
 void KaguraSuzuProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

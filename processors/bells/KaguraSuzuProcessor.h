@@ -94,12 +94,10 @@ public:
     explicit KaguraSuzuProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
 private:
-    ProcessorCharacter m_character;
     BeadCluster<double> m_cluster;
     Biquad<double> m_highPass;
     Biquad<double> m_presence;

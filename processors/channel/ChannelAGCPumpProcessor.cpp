@@ -8,14 +8,17 @@ ChannelAGCPumpProcessor::ChannelAGCPumpProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelAGCPumpProcessor::schema() const
+SchemaPointer ChannelAGCPumpProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Attack", "Attack ms", 0, 254, 255, 0),
-        ParameterDescriptor::byte("Release", "Release ms", 0, 254, 255, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("Attack", "Attack ms", 0, 254, 255, 0),
+            ParameterDescriptor::byte("Release", "Release ms", 0, 254, 255, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelAGCPumpProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -7,13 +7,16 @@ ChannelAttenuationProcessor::ChannelAttenuationProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelAttenuationProcessor::schema() const
+SchemaPointer ChannelAttenuationProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("GainDb", "Attenuation dB", 0, 254, 255, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("GainDb", "Attenuation dB", 0, 254, 255, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelAttenuationProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

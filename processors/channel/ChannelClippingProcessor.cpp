@@ -7,13 +7,16 @@ ChannelClippingProcessor::ChannelClippingProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelClippingProcessor::schema() const
+SchemaPointer ChannelClippingProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Threshold", "Clip threshold", 0, 254, 255, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("Threshold", "Clip threshold", 0, 254, 255, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelClippingProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -7,13 +7,16 @@ ChannelDCOffsetProcessor::ChannelDCOffsetProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelDCOffsetProcessor::schema() const
+SchemaPointer ChannelDCOffsetProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Offset", "DC offset", 0, 254, 255, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("Offset", "DC offset", 0, 254, 255, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelDCOffsetProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -7,13 +7,16 @@ ChannelDistortionProcessor::ChannelDistortionProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelDistortionProcessor::schema() const
+SchemaPointer ChannelDistortionProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Drive", "Distortion drive", 0, 254, 255, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("Drive", "Distortion drive", 0, 254, 255, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelDistortionProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -10,6 +10,6 @@ public:
 
     explicit ChannelDistortionProcessor(int sampleRate);
 
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 };

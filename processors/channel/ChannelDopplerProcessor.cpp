@@ -7,13 +7,16 @@ ChannelDopplerProcessor::ChannelDopplerProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelDopplerProcessor::schema() const
+SchemaPointer ChannelDopplerProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Velocity", "Doppler velocity", 0, 254, 255, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("Velocity", "Doppler velocity", 0, 254, 255, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelDopplerProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -10,7 +10,7 @@ public:
 
     explicit ChannelDopplerProcessor(int sampleRate);
 
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
     void reset() override;
 };

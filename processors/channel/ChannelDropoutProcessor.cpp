@@ -7,14 +7,17 @@ ChannelDropoutProcessor::ChannelDropoutProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelDropoutProcessor::schema() const
+SchemaPointer ChannelDropoutProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Rate", "Dropout rate", 0, 254, 255, 0),
-        ParameterDescriptor::byte("Burst", "Burst length", 0, 254, 255, 1),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("Rate", "Dropout rate", 0, 254, 255, 0),
+            ParameterDescriptor::byte("Burst", "Burst length", 0, 254, 255, 1),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelDropoutProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -7,14 +7,17 @@ ChannelEchoProcessor::ChannelEchoProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelEchoProcessor::schema() const
+SchemaPointer ChannelEchoProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::word("Delay", "Echo delay samples", 0xFFFE, 0),
-        ParameterDescriptor::byte("Gain", "Echo gain", 0, 254, 255, 51),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::word("Delay", "Echo delay samples", 0xFFFE, 0),
+            ParameterDescriptor::byte("Gain", "Echo gain", 0, 254, 255, 51),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelEchoProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -8,14 +8,17 @@ ChannelFreqAttenProcessor::ChannelFreqAttenProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelFreqAttenProcessor::schema() const
+SchemaPointer ChannelFreqAttenProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::word("LowCut", "Low freq rolloff Hz", 0xFFFE, 0),
-        ParameterDescriptor::word("HighCut", "High freq rolloff Hz", 0xFFFE, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::word("LowCut", "Low freq rolloff Hz", 0xFFFE, 0),
+            ParameterDescriptor::word("HighCut", "High freq rolloff Hz", 0xFFFE, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelFreqAttenProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

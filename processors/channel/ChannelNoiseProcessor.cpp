@@ -7,13 +7,16 @@ ChannelNoiseProcessor::ChannelNoiseProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelNoiseProcessor::schema() const
+SchemaPointer ChannelNoiseProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("SNR", "Noise SNR dB (0=off)", 0, 254, 255, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("SNR", "Noise SNR dB (0=off)", 0, 254, 255, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelNoiseProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

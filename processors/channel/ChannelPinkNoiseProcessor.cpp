@@ -7,13 +7,16 @@ ChannelPinkNoiseProcessor::ChannelPinkNoiseProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelPinkNoiseProcessor::schema() const
+SchemaPointer ChannelPinkNoiseProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("SNR", "Pink noise SNR dB", 0, 254, 255, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("SNR", "Pink noise SNR dB", 0, 254, 255, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelPinkNoiseProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -11,6 +11,6 @@ public:
 
     explicit ChannelPinkNoiseProcessor(int sampleRate);
 
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 };

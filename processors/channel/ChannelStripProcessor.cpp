@@ -61,17 +61,20 @@ ChannelStripProcessor::Stages::Stages(double sampleRate)
 }
 
 ChannelStripProcessor::ChannelStripProcessor(int sampleRate)
-    : m_character("ChannelStrip", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("ChannelStrip", true, true, true, true, false, false))
     , m_stages(sampleRate > 0 ? sampleRate : kChannelRate)
 {
 }
 
-QSharedPointer<NodeParameterSchema> ChannelStripProcessor::schema() const
+SchemaPointer ChannelStripProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    for (const StripLane& lane : kLanes)
-        schema->nodeParameters.append(descriptorOf(lane));
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        for (const StripLane& lane : kLanes)
+            schema->nodeParameters.append(descriptorOf(lane));
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelStripProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

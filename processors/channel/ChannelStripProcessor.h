@@ -42,8 +42,7 @@ public:
     explicit ChannelStripProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
     void reset() override;
 
@@ -52,6 +51,5 @@ public:
 private:
     double processSample(double x);
 
-    const ProcessorCharacter m_character;
     Stages m_stages;
 };

@@ -8,14 +8,17 @@ ChannelToneProcessor::ChannelToneProcessor(int sampleRate)
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> ChannelToneProcessor::schema() const
+SchemaPointer ChannelToneProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::word("Freq", "Tone Hz", 0xFFFE, 0),
-        ParameterDescriptor::byte("Ampl", "Tone amplitude", 0, 254, 255, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::word("Freq", "Tone Hz", 0xFFFE, 0),
+            ParameterDescriptor::byte("Ampl", "Tone amplitude", 0, 254, 255, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void ChannelToneProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

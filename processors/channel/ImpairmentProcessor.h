@@ -17,17 +17,14 @@ public:
             context.data[i] = m_stage.process(context.data[i]);
     }
 
-    const ProcessorCharacter& character() const override { return m_character; }
-
     const Stage& stage() const { return m_stage; }
 
 protected:
     ImpairmentProcessor(const QString& typeID, Stage stage)
-        : m_character(typeID, true, true, true, true, false, false)
+        : Processor(ProcessorCharacter(typeID, true, true, true, true, false, false))
         , m_stage(std::move(stage))
     {
     }
 
-    const ProcessorCharacter m_character;
     Stage m_stage;
 };

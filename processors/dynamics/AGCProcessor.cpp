@@ -31,25 +31,30 @@ double logScaled(quint32 v, double low, double span)
 } // namespace
 
 AGCProcessor::AGCProcessor(int sampleRate)
-    : m_character("AGC", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("AGC", true, true, true, true, false, false))
     , m_unit(factoryConfig(sampleRate))
 {
 }
 
-QSharedPointer<NodeParameterSchema> AGCProcessor::schema() const
+SchemaPointer AGCProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte(
-            "Mode", "0=Off 1=Normal 2=FreezeOnSignal 3=BlockRms 4=PrimerLocked", 0, 255, 128, 128),
-        ParameterDescriptor::byte("Target", "Target peak amplitude (0.0–1.0)", 0, 255, 128, 204),
-        ParameterDescriptor::byte(
-            "Max Gain", "Ceiling on AGC amplification (log mapped, 1–500)", 0, 255, 128, 160),
-        ParameterDescriptor::byte("Attack", "Attack time (log mapped, 0.1–50 ms)", 0, 255, 128, 64),
-        ParameterDescriptor::byte(
-            "Release", "Release time (log mapped, 10–2000 ms)", 0, 255, 128, 150),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("Mode",
+                "0=Off 1=Normal 2=FreezeOnSignal 3=BlockRms 4=PrimerLocked", 0, 255, 128, 128),
+            ParameterDescriptor::byte(
+                "Target", "Target peak amplitude (0.0–1.0)", 0, 255, 128, 204),
+            ParameterDescriptor::byte(
+                "Max Gain", "Ceiling on AGC amplification (log mapped, 1–500)", 0, 255, 128, 160),
+            ParameterDescriptor::byte(
+                "Attack", "Attack time (log mapped, 0.1–50 ms)", 0, 255, 128, 64),
+            ParameterDescriptor::byte(
+                "Release", "Release time (log mapped, 10–2000 ms)", 0, 255, 128, 150),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void AGCProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -14,19 +14,23 @@ constexpr double kRatioSpan = 19.0; // 1:1 to 20:1
 } // namespace
 
 CompressorProcessor::CompressorProcessor(int sampleRate)
-    : m_character("Compressor", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Compressor", true, true, true, true, false, false))
     , m_unit(sampleRate > 0 ? sampleRate : kEngineRate)
 {
 }
 
-QSharedPointer<NodeParameterSchema> CompressorProcessor::schema() const
+SchemaPointer CompressorProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Threshold", "Compression threshold (0.0-1.0)", 0, 255, 128, 179),
-        ParameterDescriptor::byte("Ratio", "Compression ratio (1:1 to 20:1)", 0, 255, 128, 64),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte(
+                "Threshold", "Compression threshold (0.0-1.0)", 0, 255, 128, 179),
+            ParameterDescriptor::byte("Ratio", "Compression ratio (1:1 to 20:1)", 0, 255, 128, 64),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void CompressorProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

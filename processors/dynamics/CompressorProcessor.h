@@ -11,14 +11,12 @@ public:
     explicit CompressorProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
     void reset() override;
 
     const CompressorUnit<double>& unit() const { return m_unit; }
 
 private:
-    ProcessorCharacter m_character;
     CompressorUnit<double> m_unit;
 };

@@ -11,19 +11,22 @@ constexpr double kMaxBoostDb = 48.0;
 } // namespace
 
 AmpProcessor::AmpProcessor(int sampleRate)
-    : m_character("Amp", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Amp", true, true, true, true, false, false))
 {
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> AmpProcessor::schema() const
+SchemaPointer AmpProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::word("Percentage", "Volume percentage (0-100%)", 0xFFFE, 65534),
-        ParameterDescriptor::word("Decibel", "Gain boost (0 to +48 dB)", 0xFFFE, 0),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::word("Percentage", "Volume percentage (0-100%)", 0xFFFE, 65534),
+            ParameterDescriptor::word("Decibel", "Gain boost (0 to +48 dB)", 0xFFFE, 0),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void AmpProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

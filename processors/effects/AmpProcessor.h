@@ -11,13 +11,11 @@ public:
     explicit AmpProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
     void reset() override;
 
 private:
-    ProcessorCharacter m_character;
     double m_fraction = 1.0;
     double m_boostDb = 0.0;
     double m_targetGain = 1.0;

@@ -4,20 +4,23 @@
 #include <algorithm>
 
 AverageProcessor::AverageProcessor(int sampleRate)
-    : m_character("Delay", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Delay", true, true, true, true, false, false))
 {
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> AverageProcessor::schema() const
+SchemaPointer AverageProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::word("Dry Gain", "Gain of dry signal", 0xFFFF, 32767),
-        ParameterDescriptor::word("Wet Gain", "Gain of wet signal", 0xFFFF, 32767),
-        ParameterDescriptor::word("Size", "Number of samples", 0xFFFF, 32767),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::word("Dry Gain", "Gain of dry signal", 0xFFFF, 32767),
+            ParameterDescriptor::word("Wet Gain", "Gain of wet signal", 0xFFFF, 32767),
+            ParameterDescriptor::word("Size", "Number of samples", 0xFFFF, 32767),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void AverageProcessor::process(AudioContext& context)

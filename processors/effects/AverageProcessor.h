@@ -15,14 +15,12 @@ public:
     explicit AverageProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void saveState(QDataStream& stream) override;
     void loadState(QDataStream& stream) override;
     void reset() override;
 
 private:
-    ProcessorCharacter m_character;
     double m_dryGain = 0.0;
     double m_wetGain = 0.0;
     qint32 m_size = 0;

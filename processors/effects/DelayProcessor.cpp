@@ -22,22 +22,25 @@ quint32 lengthForTime(quint32 value, int sampleRate)
 } // namespace
 
 DelayProcessor::DelayProcessor(int sampleRate)
-    : m_character("Delay", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Delay", true, true, true, true, false, false))
     , m_sampleRate(sampleRate > 0 ? sampleRate : kEngineRate)
     , m_delay(m_sampleRate)
 {
 }
 
-QSharedPointer<NodeParameterSchema> DelayProcessor::schema() const
+SchemaPointer DelayProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::word("Dry", "Dry signal level", 0xFFFE, 65534),
-        ParameterDescriptor::word("Wet", "Wet (delayed) signal level", 0xFFFE, 32767),
-        ParameterDescriptor::word("Feedback", "Feedback amount", 0xFFFE, 6554),
-        ParameterDescriptor::word("Time", "Delay time in milliseconds (1-2000)", 0xFFFE, 13107),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::word("Dry", "Dry signal level", 0xFFFE, 65534),
+            ParameterDescriptor::word("Wet", "Wet (delayed) signal level", 0xFFFE, 32767),
+            ParameterDescriptor::word("Feedback", "Feedback amount", 0xFFFE, 6554),
+            ParameterDescriptor::word("Time", "Delay time in milliseconds (1-2000)", 0xFFFE, 13107),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void DelayProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

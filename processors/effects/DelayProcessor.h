@@ -11,13 +11,11 @@ public:
     explicit DelayProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
     void reset() override;
 
 private:
-    ProcessorCharacter m_character;
     // The rate it was made for, so a Time lane means the same time at any rate.
     int m_sampleRate;
     Delay<double> m_delay;

@@ -19,22 +19,26 @@ double driveFor(quint32 value)
 } // namespace
 
 DistortionProcessor::DistortionProcessor(int sampleRate)
-    : m_character("Distortion", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Distortion", true, true, true, true, false, false))
     , m_mix(laneScale::byte(kDefaultMix))
 {
     Q_UNUSED(sampleRate);
     setDrive(driveFor(kDefaultDrive));
 }
 
-QSharedPointer<NodeParameterSchema> DistortionProcessor::schema() const
+SchemaPointer DistortionProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Drive", "Distortion drive (1x-20x)", 0, 254, 255, kDefaultDrive),
-        ParameterDescriptor::byte(
-            "Mix", "Dry/wet mix (0=clean, max=distorted)", 0, 254, 255, kDefaultMix),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte(
+                "Drive", "Distortion drive (1x-20x)", 0, 254, 255, kDefaultDrive),
+            ParameterDescriptor::byte(
+                "Mix", "Dry/wet mix (0=clean, max=distorted)", 0, 254, 255, kDefaultMix),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void DistortionProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

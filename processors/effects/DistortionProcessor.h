@@ -10,14 +10,12 @@ public:
     explicit DistortionProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
 private:
     void setDrive(double drive);
 
-    ProcessorCharacter m_character;
     double m_drive = 1.0;
     double m_makeUp = 1.0; // 1 / sqrt(drive), so a harder drive is not simply louder
     double m_mix = 1.0;

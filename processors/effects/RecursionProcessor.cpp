@@ -2,19 +2,22 @@
 #include "core/DataStream.h"
 
 RecursionProcessor::RecursionProcessor(int sampleRate)
-    : m_character("Recursion", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Recursion", true, true, true, true, false, false))
 {
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> RecursionProcessor::schema() const
+SchemaPointer RecursionProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::word("Dry Gain", "Gain of dry signal", 0xFFFF, 32767),
-        ParameterDescriptor::word("Wet Gain", "Gain of wet signal", 0xFFFF, 32767),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::word("Dry Gain", "Gain of dry signal", 0xFFFF, 32767),
+            ParameterDescriptor::word("Wet Gain", "Gain of wet signal", 0xFFFF, 32767),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 // The engine has already mixed the inputs into the block; that mix is the output.

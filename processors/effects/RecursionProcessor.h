@@ -10,13 +10,11 @@ public:
     explicit RecursionProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void saveState(QDataStream& stream) override;
     void loadState(QDataStream& stream) override;
 
 private:
-    ProcessorCharacter m_character;
     float m_dryGain = 0.0f;
     float m_wetGain = 0.0f;
 };

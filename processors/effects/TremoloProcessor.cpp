@@ -11,20 +11,23 @@ constexpr double kMaxRateHz = 20.0;
 } // namespace
 
 TremoloProcessor::TremoloProcessor(int sampleRate)
-    : m_character("Tremolo", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Tremolo", true, true, true, true, false, false))
 {
     // A zero rate would make the oscillator's step infinite.
     m_unit.sampleRate = sampleRate > 0 ? sampleRate : kEngineRate;
 }
 
-QSharedPointer<NodeParameterSchema> TremoloProcessor::schema() const
+SchemaPointer TremoloProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Rate", "LFO speed (0.1-20 Hz)", 0, 254, 255, 51),
-        ParameterDescriptor::byte("Depth", "Modulation depth (0-100%)", 0, 254, 255, 128),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("Rate", "LFO speed (0.1-20 Hz)", 0, 254, 255, 51),
+            ParameterDescriptor::byte("Depth", "Modulation depth (0-100%)", 0, 254, 255, 128),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void TremoloProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

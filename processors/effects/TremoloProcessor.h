@@ -11,11 +11,9 @@ public:
     explicit TremoloProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
 private:
-    ProcessorCharacter m_character;
     TremoloUnit<double> m_unit;
 };

@@ -22,23 +22,26 @@ Biquad<double> makeFilter(qint32 type, double cutoffHz, double q, double gainDb)
 } // namespace
 
 FilterProcessor::FilterProcessor(int sampleRate)
-    : m_character("Filter", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Filter", true, true, true, true, false, false))
     , m_filter(makeFilter(m_filterType, m_cutoffHz, m_resonance, m_gainDb))
 {
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> FilterProcessor::schema() const
+SchemaPointer FilterProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte(
-            "Type", "Filter type (0=LP 1=HP 2=BP 3=Notch 4=Peak 5=LS 6=HS)", 0, 6, 255, 0),
-        ParameterDescriptor::word(
-            "Frequency", "Filter cutoff frequency (20-20000 Hz)", 0xFFFE, 32767),
-        ParameterDescriptor::byte("Resonance", "Filter resonance / Q factor", 0, 254, 255, 9),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte(
+                "Type", "Filter type (0=LP 1=HP 2=BP 3=Notch 4=Peak 5=LS 6=HS)", 0, 6, 255, 0),
+            ParameterDescriptor::word(
+                "Frequency", "Filter cutoff frequency (20-20000 Hz)", 0xFFFE, 32767),
+            ParameterDescriptor::byte("Resonance", "Filter resonance / Q factor", 0, 254, 255, 9),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void FilterProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -11,8 +11,7 @@ public:
     explicit FilterProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
     void reset() override;
     int setActive(int flag) override;
@@ -22,7 +21,6 @@ public:
 private:
     void updateFilter();
 
-    ProcessorCharacter m_character;
     qint32 m_filterType = Biquad<double>::LowPass;
     double m_cutoffHz = 1000.0;
     double m_resonance = 0.707;

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 InputProcessor::InputProcessor(int sampleRate)
-    : m_character("Input", false, true, false, true, false, false)
+    : Processor(ProcessorCharacter("Input", false, true, false, true, false, false))
 {
     Q_UNUSED(sampleRate);
 }
@@ -16,7 +16,8 @@ void InputProcessor::process(AudioContext& context)
         std::fill_n(context.data, context.frames, 0.0);
 }
 
-QSharedPointer<NodeParameterSchema> InputProcessor::schema() const
+SchemaPointer InputProcessor::schema() const
 {
-    return io::ioSchema();
+    static const SchemaPointer built = [] { return io::ioSchema(); }();
+    return built;
 }

@@ -8,9 +8,5 @@ public:
     explicit InputProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
-
-private:
-    const ProcessorCharacter m_character;
+    SchemaPointer schema() const override;
 };

@@ -4,7 +4,7 @@ namespace io {
 
 SchemaPointer ioSchema()
 {
-    auto schema = SchemaPointer::create();
+    auto schema = QSharedPointer<NodeParameterSchema>::create();
     schema->nodeParameters = {
         ParameterDescriptor::byte("BPM", "Beats Per Minute", 0, 255, 255, 128),
         ParameterDescriptor::word("Volume", "Final output volume", 65535, 32767),

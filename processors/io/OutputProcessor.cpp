@@ -21,7 +21,7 @@ double rampStep(int sampleRate)
 } // namespace
 
 OutputProcessor::OutputProcessor(int sampleRate)
-    : m_character("Output", true, false, true, true, true, true)
+    : Processor(ProcessorCharacter("Output", true, false, true, true, true, true))
     , m_sampleRate(sampleRate)
     , m_gain { 1.0, rampStep(sampleRate) }
 {
@@ -45,9 +45,10 @@ int OutputProcessor::setActive(int flag)
     return m_active;
 }
 
-QSharedPointer<NodeParameterSchema> OutputProcessor::schema() const
+SchemaPointer OutputProcessor::schema() const
 {
-    return io::ioSchema();
+    static const SchemaPointer built = [] { return io::ioSchema(); }();
+    return built;
 }
 
 void OutputProcessor::saveState(QDataStream& stream)

@@ -10,9 +10,8 @@ public:
     explicit OutputProcessor(int sampleRate);
 
     void process(AudioContext& context) override; // in place, allocation-free
-    const ProcessorCharacter& character() const override { return m_character; }
     int setActive(int flag) override;
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void saveState(QDataStream& stream) override;
     void loadState(QDataStream& stream) override;
     void reset() override;
@@ -29,7 +28,6 @@ public:
     double lastSample() const { return m_lastSample; }
 
 private:
-    const ProcessorCharacter m_character;
     int m_sampleRate;
     double m_volume = 1.0;
     double m_songVolume = 1.0;

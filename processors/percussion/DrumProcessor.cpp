@@ -10,22 +10,25 @@ constexpr double kMinAttack = 0.0001;
 } // namespace
 
 DrumProcessor::DrumProcessor(int sampleRate)
-    : m_character("Drum", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Drum", false, true, true, true, false, false))
     , m_voice(sampleRate)
 {
 }
 
-QSharedPointer<NodeParameterSchema> DrumProcessor::schema() const
+SchemaPointer DrumProcessor::schema() const
 {
-    auto layout = QSharedPointer<NodeParameterSchema>::create();
-    layout->nodeParameters = {
-        ParameterDescriptor::midiNote("Note", "Trigger drum hit", 255),
-        ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
-        ParameterDescriptor::byte("Attack", "Attack time", 0, 254, 255, 46),
-        ParameterDescriptor::byte("Decay", "Decay time", 0, 254, 255, 92),
-        ParameterDescriptor::byte("Pitch", "Pitch sweep (low to high)", 0, 254, 255, 128),
-    };
-    return layout;
+    static const SchemaPointer built = [] {
+        auto layout = QSharedPointer<NodeParameterSchema>::create();
+        layout->nodeParameters = {
+            ParameterDescriptor::midiNote("Note", "Trigger drum hit", 255),
+            ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
+            ParameterDescriptor::byte("Attack", "Attack time", 0, 254, 255, 46),
+            ParameterDescriptor::byte("Decay", "Decay time", 0, 254, 255, 92),
+            ParameterDescriptor::byte("Pitch", "Pitch sweep (low to high)", 0, 254, 255, 128),
+        };
+        return layout;
+    }();
+    return built;
 }
 
 void DrumProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -65,12 +65,10 @@ public:
     explicit DrumProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
 private:
-    ProcessorCharacter m_character;
     Drum<double> m_voice;
     bool m_triggerPending = false;
 };

@@ -166,7 +166,7 @@ template <class T> void CircularMembrane<T>::strike(T velocity, T position)
 template class CircularMembrane<double>;
 
 TaikoProcessor::TaikoProcessor(int sampleRate)
-    : m_character("Taiko", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Taiko", false, true, true, true, false, false))
     , m_body(kEngineRate, kBodyModes)
     , m_bodyFilter(kEngineRate, Biquad<double>::LowPass, 200.0 / kEngineRate, 0.8, 0.0)
     , m_noiseDecay(fallFactor(0.008))
@@ -177,24 +177,28 @@ TaikoProcessor::TaikoProcessor(int sampleRate)
     rebuildBody();
 }
 
-QSharedPointer<NodeParameterSchema> TaikoProcessor::schema() const
+SchemaPointer TaikoProcessor::schema() const
 {
-    auto layout = QSharedPointer<NodeParameterSchema>::create();
-    layout->nodeParameters = {
-        ParameterDescriptor::byte("Tension", "Membrane tension (pitch)", 0, 255, 128, 128),
-        ParameterDescriptor::byte("Size", "Drum size / body resonance", 0, 255, 128, 160),
-        ParameterDescriptor::byte(
-            "Damping", "Head damping (low=short, high=long)", 0, 255, 128, 96),
-        ParameterDescriptor::byte("Gain", "Output gain", 0, 255, 128, 64),
-        ParameterDescriptor::byte("BodyDecay", "Body resonance ring time", 0, 255, 128, 88),
-        ParameterDescriptor::byte("Nonlinear", "Pitch drop on hard hits", 0, 255, 128, 128),
-    };
-    layout->trackParameters = {
-        ParameterDescriptor::midiNote("Note", "Trigger note", 255),
-        ParameterDescriptor::byte("Velocity", "Strike velocity", 0, 255, 255, 128),
-        ParameterDescriptor::byte("Position", "Strike position (centre to edge)", 0, 255, 128, 64),
-    };
-    return layout;
+    static const SchemaPointer built = [] {
+        auto layout = QSharedPointer<NodeParameterSchema>::create();
+        layout->nodeParameters = {
+            ParameterDescriptor::byte("Tension", "Membrane tension (pitch)", 0, 255, 128, 128),
+            ParameterDescriptor::byte("Size", "Drum size / body resonance", 0, 255, 128, 160),
+            ParameterDescriptor::byte(
+                "Damping", "Head damping (low=short, high=long)", 0, 255, 128, 96),
+            ParameterDescriptor::byte("Gain", "Output gain", 0, 255, 128, 64),
+            ParameterDescriptor::byte("BodyDecay", "Body resonance ring time", 0, 255, 128, 88),
+            ParameterDescriptor::byte("Nonlinear", "Pitch drop on hard hits", 0, 255, 128, 128),
+        };
+        layout->trackParameters = {
+            ParameterDescriptor::midiNote("Note", "Trigger note", 255),
+            ParameterDescriptor::byte("Velocity", "Strike velocity", 0, 255, 255, 128),
+            ParameterDescriptor::byte(
+                "Position", "Strike position (centre to edge)", 0, 255, 128, 64),
+        };
+        return layout;
+    }();
+    return built;
 }
 
 void TaikoProcessor::rebuildBody()

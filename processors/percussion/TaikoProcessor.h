@@ -75,8 +75,7 @@ public:
     explicit TaikoProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
     void reset() override;
 
@@ -87,7 +86,6 @@ private:
     void rebuildBody();
     void strike(const RowLanes& lanes);
 
-    ProcessorCharacter m_character;
     CircularMembrane<double> m_membrane;
     ModalResonator<double> m_body;
     Biquad<double> m_bodyFilter;

@@ -15,7 +15,7 @@ constexpr double kAllPassGain = 0.5;
 } // namespace
 
 CheapReverbProcessor::CheapReverbProcessor(int sampleRate)
-    : m_character("CheapReverb", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("CheapReverb", true, true, true, true, false, false))
 {
     // The delays are fixed in samples at the engine rate.
     Q_UNUSED(sampleRate);
@@ -29,15 +29,18 @@ CheapReverbProcessor::CheapReverbProcessor(int sampleRate)
     }
 }
 
-QSharedPointer<NodeParameterSchema> CheapReverbProcessor::schema() const
+SchemaPointer CheapReverbProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    schema->nodeParameters = {
-        ParameterDescriptor::byte("Decay", "Reverb decay time", 0, 254, 255, 128),
-        ParameterDescriptor::byte("DryWet", "Dry/wet mix (0=dry, max=wet)", 0, 254, 255, 77),
-        ParameterDescriptor::byte("Damping", "High-frequency damping", 0, 254, 255, 128),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        schema->nodeParameters = {
+            ParameterDescriptor::byte("Decay", "Reverb decay time", 0, 254, 255, 128),
+            ParameterDescriptor::byte("DryWet", "Dry/wet mix (0=dry, max=wet)", 0, 254, 255, 77),
+            ParameterDescriptor::byte("Damping", "High-frequency damping", 0, 254, 255, 128),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void CheapReverbProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -13,8 +13,7 @@ public:
     explicit CheapReverbProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
     int setActive(int flag) override;
     void reset() override;
@@ -39,7 +38,6 @@ private:
     void setFeedback();
     double tick(double x);
 
-    ProcessorCharacter m_character;
     double m_decay = 0.5;
     double m_wet = 0.3;
     double m_damping = 0.5;

@@ -67,7 +67,7 @@ quint8 defaultLane(const LaneSpec& lane)
 } // namespace
 
 ReverbProcessor::ReverbProcessor(int sampleRate)
-    : m_character("FancyReverb", true, true, true, true, false, false)
+    : Processor(ProcessorCharacter("FancyReverb", true, true, true, true, false, false))
     , m_dry(std::size_t(m_reverb.maxFrames()), 0.0)
 {
     // The network always runs at the engine rate; its lines are allocated here so that
@@ -78,13 +78,16 @@ ReverbProcessor::ReverbProcessor(int sampleRate)
     m_reverb.setup(1, kEngineRate);
 }
 
-QSharedPointer<NodeParameterSchema> ReverbProcessor::schema() const
+SchemaPointer ReverbProcessor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    for (const LaneSpec& lane : kLanes)
-        schema->nodeParameters.append(ParameterDescriptor::byte(
-            lane.name, lane.description, 0, quint8(kByteTop), 0xFF, defaultLane(lane)));
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        for (const LaneSpec& lane : kLanes)
+            schema->nodeParameters.append(ParameterDescriptor::byte(
+                lane.name, lane.description, 0, quint8(kByteTop), 0xFF, defaultLane(lane)));
+        return schema;
+    }();
+    return built;
 }
 
 void ReverbProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

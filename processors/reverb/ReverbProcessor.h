@@ -37,8 +37,7 @@ public:
     explicit ReverbProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
     int setActive(int flag) override;
     void reset() override;
@@ -50,7 +49,6 @@ private:
     void updateReverb();
     void processChunk(double* samples, int frames);
 
-    ProcessorCharacter m_character;
     std::array<double, LaneCount> m_settings;
     Engine m_reverb;
     std::vector<double> m_dry;

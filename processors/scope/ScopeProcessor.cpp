@@ -16,7 +16,7 @@ SpectrumAnalyser::Config analyserFor(int sampleRate)
 } // namespace
 
 ScopeProcessor::ScopeProcessor(int sampleRate)
-    : m_character("Scope", true, false, false, false, false, false)
+    : Processor(ProcessorCharacter("Scope", true, false, false, false, false, false))
     , m_analyser(analyserFor(sampleRate))
     , m_spectrum(std::size_t(m_analyser.bins()), 0.0)
 {
@@ -30,9 +30,11 @@ int ScopeProcessor::setActive(int flag)
     return m_active;
 }
 
-QSharedPointer<NodeParameterSchema> ScopeProcessor::schema() const
+SchemaPointer ScopeProcessor::schema() const
 {
-    return QSharedPointer<NodeParameterSchema>::create();
+    static const SchemaPointer built
+        = [] { return QSharedPointer<NodeParameterSchema>::create(); }();
+    return built;
 }
 
 void ScopeProcessor::process(AudioContext& context)

@@ -18,9 +18,8 @@ public:
     explicit ScopeProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
     int setActive(int flag) override;
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
 
     const std::vector<double>& lastBlock() const { return m_lastBlock; }
     quint64 blockCount() const { return m_blockCount; }
@@ -31,7 +30,6 @@ public:
 private:
     void snapshot();
 
-    const ProcessorCharacter m_character;
     std::vector<double> m_lastBlock;
     quint64 m_blockCount = 0;
     SpectrumAnalyser m_analyser;

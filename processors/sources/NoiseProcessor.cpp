@@ -10,19 +10,22 @@ constexpr double kFullScale = 2147483648.0;
 } // namespace
 
 NoiseProcessor::NoiseProcessor(int sampleRate)
-    : m_character("Noise", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Noise", false, true, true, true, false, false))
 {
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> NoiseProcessor::schema() const
+SchemaPointer NoiseProcessor::schema() const
 {
-    auto layout = QSharedPointer<NodeParameterSchema>::create();
-    layout->nodeParameters = {
-        ParameterDescriptor::midiNote("Note", "Trigger (any note=on, off=off)", 253),
-        ParameterDescriptor::byte("Volume", "Output volume", 0, 254, 255, 128),
-    };
-    return layout;
+    static const SchemaPointer built = [] {
+        auto layout = QSharedPointer<NodeParameterSchema>::create();
+        layout->nodeParameters = {
+            ParameterDescriptor::midiNote("Note", "Trigger (any note=on, off=off)", 253),
+            ParameterDescriptor::byte("Volume", "Output volume", 0, 254, 255, 128),
+        };
+        return layout;
+    }();
+    return built;
 }
 
 void NoiseProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

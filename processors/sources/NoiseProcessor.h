@@ -11,15 +11,13 @@ public:
     explicit NoiseProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
 private:
     // Next value of the 32-bit xorshift generator.
     quint32 nextNoise();
 
-    ProcessorCharacter m_character;
     bool m_gate = false;
     double m_volume = 0.5;
     LevelRamp m_level { 0.0, kRampStep };

@@ -13,7 +13,7 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 } // namespace
 
 OscProcessor::OscProcessor(int sampleRate)
-    : m_character("Osc", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Osc", false, true, true, true, false, false))
 {
     Q_UNUSED(sampleRate);
     qCDebug(lcProcessors).noquote() << "OSC NODE VOICE";
@@ -22,15 +22,18 @@ OscProcessor::OscProcessor(int sampleRate)
     m_voices.append(voice);
 }
 
-QSharedPointer<NodeParameterSchema> OscProcessor::schema() const
+SchemaPointer OscProcessor::schema() const
 {
-    auto layout = QSharedPointer<NodeParameterSchema>::create();
-    layout->nodeParameters = {
-        ParameterDescriptor::byte("Shape", "Oscillator wave shape", 0, 3, 4, 0),
-        ParameterDescriptor::midiNote("Note", "Oscillator frequency", 255),
-        ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
-    };
-    return layout;
+    static const SchemaPointer built = [] {
+        auto layout = QSharedPointer<NodeParameterSchema>::create();
+        layout->nodeParameters = {
+            ParameterDescriptor::byte("Shape", "Oscillator wave shape", 0, 3, 4, 0),
+            ParameterDescriptor::midiNote("Note", "Oscillator frequency", 255),
+            ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
+        };
+        return layout;
+    }();
+    return built;
 }
 
 // The amplitude glides toward its target but is not applied to the output.

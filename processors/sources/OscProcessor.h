@@ -14,8 +14,7 @@ public:
     explicit OscProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
 
 private:
     struct Voice {
@@ -31,6 +30,5 @@ private:
         double next();
     };
 
-    ProcessorCharacter m_character;
     QVector<Voice> m_voices;
 };

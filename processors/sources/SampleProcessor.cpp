@@ -6,19 +6,22 @@
 #include <utility>
 
 SampleProcessor::SampleProcessor(int sampleRate)
-    : m_character("Sample", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Sample", false, true, true, true, false, false))
 {
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> SampleProcessor::schema() const
+SchemaPointer SampleProcessor::schema() const
 {
-    auto layout = QSharedPointer<NodeParameterSchema>::create();
-    layout->nodeParameters = {
-        ParameterDescriptor::midiNote("Note", "Trigger sample playback", 255),
-        ParameterDescriptor::byte("Volume", "Playback volume", 0, 255, 255, 128),
-    };
-    return layout;
+    static const SchemaPointer built = [] {
+        auto layout = QSharedPointer<NodeParameterSchema>::create();
+        layout->nodeParameters = {
+            ParameterDescriptor::midiNote("Note", "Trigger sample playback", 255),
+            ParameterDescriptor::byte("Volume", "Playback volume", 0, 255, 255, 128),
+        };
+        return layout;
+    }();
+    return built;
 }
 
 void SampleProcessor::setSampleData(QVector<float> data)

@@ -16,8 +16,7 @@ public:
     explicit SampleProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
     // Mono samples at 44100 Hz. Call off the render path.
@@ -32,7 +31,6 @@ private:
 
     void startVoice(float gain);
 
-    ProcessorCharacter m_character;
     QVector<float> m_sampleData;
     std::array<Voice, kVoices> m_voices {};
 };

@@ -99,19 +99,22 @@ void mixVoices(const double (*phases)[kStretch], const double* levels, double* o
 } // namespace
 
 SawProcessor::SawProcessor(int sampleRate)
-    : m_character("Saw", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("Saw", false, true, true, true, false, false))
 {
     Q_UNUSED(sampleRate);
 }
 
-QSharedPointer<NodeParameterSchema> SawProcessor::schema() const
+SchemaPointer SawProcessor::schema() const
 {
-    auto layout = QSharedPointer<NodeParameterSchema>::create();
-    layout->nodeParameters = {
-        ParameterDescriptor::midiNote("Note", "Oscillator frequency", 255),
-        ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
-    };
-    return layout;
+    static const SchemaPointer built = [] {
+        auto layout = QSharedPointer<NodeParameterSchema>::create();
+        layout->nodeParameters = {
+            ParameterDescriptor::midiNote("Note", "Oscillator frequency", 255),
+            ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
+        };
+        return layout;
+    }();
+    return built;
 }
 
 void SawProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -16,8 +16,7 @@ public:
     explicit SawProcessor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
 private:
@@ -30,7 +29,6 @@ private:
     void renderFading(
         const std::array<double, kVoices>& steps, const double* levels, double* out, quint64 n);
 
-    ProcessorCharacter m_character;
     // All zero until the first block; held here so that rendering never allocates.
     std::array<double, kVoices> m_phases {};
     quint32 m_note = RowLanes::kEmptyNote;

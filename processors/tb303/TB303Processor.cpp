@@ -34,26 +34,29 @@ std::optional<double> byteLane(const RowLanes& lanes, int lane)
 } // namespace
 
 TB303Processor::TB303Processor(int sampleRate)
-    : m_character("TB-303", false, true, true, true, false, false)
+    : Processor(ProcessorCharacter("TB-303", false, true, true, true, false, false))
     , m_voice(sampleRate > 0 ? sampleRate : kEngineRate)
 {
 }
 
-QSharedPointer<NodeParameterSchema> TB303Processor::schema() const
+SchemaPointer TB303Processor::schema() const
 {
-    auto schema = QSharedPointer<NodeParameterSchema>::create();
-    // Accent and slide carry the flag, the waveform switch does not.
-    schema->nodeParameters = {
-        ParameterDescriptor::midiNote("Note", "Oscillator frequency", 255),
-        ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
-        ParameterDescriptor::makeSwitch("Accent", "Emphasis on this note", 1),
-        ParameterDescriptor::makeSwitch("Slide", "Slide this note", 1),
-        ParameterDescriptor::makeSwitch("Waveform", "Saw or Pulse", 0),
-        ParameterDescriptor::byte("Cutoff", "Filter cutoff frequency", 0, 255, 255, 96),
-        ParameterDescriptor::byte("Resonance", "Filter resonance (Q)", 0, 255, 255, 46),
-        ParameterDescriptor::byte("EnvMod", "Filter envelope modulation", 0, 255, 255, 255),
-    };
-    return schema;
+    static const SchemaPointer built = [] {
+        auto schema = QSharedPointer<NodeParameterSchema>::create();
+        // Accent and slide carry the flag, the waveform switch does not.
+        schema->nodeParameters = {
+            ParameterDescriptor::midiNote("Note", "Oscillator frequency", 255),
+            ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
+            ParameterDescriptor::makeSwitch("Accent", "Emphasis on this note", 1),
+            ParameterDescriptor::makeSwitch("Slide", "Slide this note", 1),
+            ParameterDescriptor::makeSwitch("Waveform", "Saw or Pulse", 0),
+            ParameterDescriptor::byte("Cutoff", "Filter cutoff frequency", 0, 255, 255, 96),
+            ParameterDescriptor::byte("Resonance", "Filter resonance (Q)", 0, 255, 255, 46),
+            ParameterDescriptor::byte("EnvMod", "Filter envelope modulation", 0, 255, 255, 255),
+        };
+        return schema;
+    }();
+    return built;
 }
 
 void TB303Processor::applyRow(const quint32* values, int count, quint32 rowSerial)

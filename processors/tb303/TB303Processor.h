@@ -11,14 +11,12 @@ public:
     explicit TB303Processor(int sampleRate);
 
     void process(AudioContext& context) override;
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override;
+    SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
     const Tb303<double>& voice() const { return m_voice; }
 
 private:
-    ProcessorCharacter m_character;
     Tb303<double> m_voice;
     quint32 m_pendingNote = 255;
     // Taken by the next process(); a new row drops note events no block has taken yet.

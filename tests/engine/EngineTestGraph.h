@@ -21,7 +21,7 @@ public:
     enum class Role { Source, Effect, Sink };
 
     ArithmeticProcessor(Role role, double factor, double offset)
-        : m_character(characterOf(role))
+        : Processor(characterOf(role))
         , m_factor(factor)
         , m_offset(offset)
     {
@@ -34,11 +34,7 @@ public:
             context.data[i] = context.data[i] * m_factor + m_offset;
         lastFrames = context.frames;
     }
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override
-    {
-        return QSharedPointer<NodeParameterSchema>::create();
-    }
+    SchemaPointer schema() const override { return SchemaPointer::create(); }
 
     quint64 lastFrames = 0;
 
@@ -57,7 +53,6 @@ private:
         return { QStringLiteral("TestSink"), true, false, true, true, true, true };
     }
 
-    ProcessorCharacter m_character;
     double m_factor;
     double m_offset;
 };

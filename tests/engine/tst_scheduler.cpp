@@ -24,14 +24,19 @@ public:
         QList<quint32> values;
     };
 
+    RecordingProcessor()
+        : Processor(
+            ProcessorCharacter(QStringLiteral("Recorder"), false, true, true, true, false, false))
+    {
+    }
+
     void process(AudioContext& context) override
     {
         // A generator whose level is the Level lane of the last row taken.
         for (quint64 i = 0; i < context.frames; ++i)
             context.data[i] += m_level;
     }
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override
+    SchemaPointer schema() const override
     {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
@@ -66,8 +71,6 @@ public:
     bool logging = true; // off where the log's own allocations would be counted
 
 private:
-    ProcessorCharacter m_character { QStringLiteral("Recorder"), false, true, true, true, false,
-        false };
     double m_level = 0.0;
 };
 

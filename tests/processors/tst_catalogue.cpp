@@ -79,18 +79,11 @@ ProcessorFactory::Creator stub(const QString& typeID, QList<bool> flags)
         class Stub final : public Processor {
         public:
             explicit Stub(const ProcessorCharacter& c)
-                : m_character(c)
+                : Processor(c)
             {
             }
             void process(AudioContext&) override { }
-            const ProcessorCharacter& character() const override { return m_character; }
-            QSharedPointer<NodeParameterSchema> schema() const override
-            {
-                return QSharedPointer<NodeParameterSchema>::create();
-            }
-
-        private:
-            ProcessorCharacter m_character;
+            SchemaPointer schema() const override { return SchemaPointer::create(); }
         };
         return QSharedPointer<Stub>::create(
             ProcessorCharacter(typeID, flags[0], flags[1], flags[2], flags[3], flags[4], flags[5]));
@@ -139,6 +132,9 @@ void CatalogueTest::registrationsFollowTheDesign()
     QCOMPARE(QByteArray(typeid(processor).name()), className);
     QCOMPARE(made->character().typeID, typeID);
     QCOMPARE(flagsOf(made->character()), flags);
+    // The schema is built once for the type and shared, not rebuilt on every call.
+    QVERIFY(made->schema());
+    QCOMPARE(catalogue.at(index)(44100)->schema().data(), made->schema().data());
 }
 
 // Two registrations share "Delay"; the later one wins and the name is listed once.

@@ -10,15 +10,13 @@ namespace {
 class StubProcessor final : public Processor {
 public:
     StubProcessor(const ProcessorCharacter& character, int tag)
-        : m_character(character)
+        : Processor(character)
         , tag(tag)
     {
     }
 
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override { return SchemaPointer::create(); }
+    SchemaPointer schema() const override { return SchemaPointer::create(); }
 
-    const ProcessorCharacter m_character;
     const int tag;
 };
 

@@ -10,12 +10,12 @@ namespace {
 class RecordingProcessor final : public Processor {
 public:
     explicit RecordingProcessor(const SchemaPointer& layout)
-        : m_layout(layout)
+        : Processor(ProcessorCharacter("Recorder", true, true, true, true, false, false))
+        , m_layout(layout)
     {
     }
 
-    const ProcessorCharacter& character() const override { return m_character; }
-    QSharedPointer<NodeParameterSchema> schema() const override { return m_layout; }
+    SchemaPointer schema() const override { return m_layout; }
     void applyRow(const quint32* values, int count, quint32 rowSerial) override
     {
         rows.append(QList<quint32>(values, values + count));
@@ -26,7 +26,6 @@ public:
     QList<quint32> serials;
 
 private:
-    const ProcessorCharacter m_character { "Recorder", true, true, true, true, false, false };
     const SchemaPointer m_layout;
 };
 
@@ -34,7 +33,7 @@ private:
 // switch (empty 2, default 0); track lanes: a note (empty 255) and a byte (empty 0xFE).
 SchemaPointer mixedSchema()
 {
-    auto s = SchemaPointer::create();
+    auto s = QSharedPointer<NodeParameterSchema>::create();
     s->nodeParameters = {
         ParameterDescriptor::byte("Level", "", 0, 0xFE, 0xFF, 0x80),
         ParameterDescriptor::word("Speed", "", 0xFFFE, 0x1234),
@@ -49,7 +48,7 @@ SchemaPointer mixedSchema()
 
 SchemaPointer trackOnlySchema()
 {
-    auto s = SchemaPointer::create();
+    auto s = QSharedPointer<NodeParameterSchema>::create();
     s->trackParameters = { ParameterDescriptor::midiNote("Note", "", 253) };
     return s;
 }

@@ -1,5 +1,5 @@
-#include "song/Clipboard.h"
 #include "core/DataStream.h"
+#include "song/Clipboard.h"
 #include "song/PatternClipboard.h"
 #include "song/SequenceClipboard.h"
 #include "song/Song.h"
@@ -40,7 +40,7 @@ constexpr int kLength = 8;
 
 SchemaPointer testSchema()
 {
-    auto schema = SchemaPointer::create();
+    auto schema = QSharedPointer<NodeParameterSchema>::create();
     schema->nodeParameters = {
         ParameterDescriptor::makeSwitch("On", "", 0),
         ParameterDescriptor::byte("Gain", "", 0, 0xFE, 0xFF, 0x80),
@@ -56,18 +56,17 @@ SchemaPointer testSchema()
 class FakeProcessor final : public Processor {
 public:
     explicit FakeProcessor(const QString& id)
-        : m_id(id)
+        : Processor(ProcessorCharacter())
+        , m_id(id)
         , m_schema(testSchema())
     {
     }
-    const ProcessorCharacter& character() const override { return m_character; }
     SchemaPointer schema() const override { return m_schema; }
     QString instanceId() override { return m_id; }
 
 private:
     QString m_id;
     SchemaPointer m_schema;
-    ProcessorCharacter m_character;
 };
 
 // A node whose processor reports `instanceId`, with one pattern of four lanes.

@@ -12,15 +12,11 @@ namespace {
 class PortProcessor final : public Processor {
 public:
     PortProcessor(bool takesInput, bool givesOutput)
-        : m_character("Port", takesInput, givesOutput, true, true, false, false)
+        : Processor(ProcessorCharacter("Port", takesInput, givesOutput, true, true, false, false))
     {
     }
     void process(AudioContext&) override { }
-    const ProcessorCharacter& character() const override { return m_character; }
     SchemaPointer schema() const override { return SchemaPointer::create(); }
-
-private:
-    const ProcessorCharacter m_character;
 };
 
 // Counts position hooks, so tests can see which moves were announced.

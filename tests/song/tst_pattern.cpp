@@ -14,22 +14,21 @@ using P = ParameterDescriptor;
 class SchemaOnly final : public Processor {
 public:
     explicit SchemaOnly(const SchemaPointer& schema)
-        : m_schema(schema)
+        : Processor(ProcessorCharacter())
+        , m_schema(schema)
     {
     }
     void process(AudioContext&) override { }
-    const ProcessorCharacter& character() const override { return m_character; }
     SchemaPointer schema() const override { return m_schema; }
 
 private:
-    ProcessorCharacter m_character;
     SchemaPointer m_schema;
 };
 
 // Node lanes empty at 0xFF and 2, track lanes at 255, 0xFFFF and 0x7F.
 SchemaPointer laneSchema()
 {
-    auto schema = SchemaPointer::create();
+    auto schema = QSharedPointer<NodeParameterSchema>::create();
     schema->nodeParameters
         = { P::byte("Vol", "", 0, 0xFE, 0xFF, 0x80), P::makeSwitch("On", "", 0) };
     schema->trackParameters = { P::midiNote("Note", "", 253), P::word("Len", "", 0xFFFE, 0),

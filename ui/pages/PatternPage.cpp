@@ -1,7 +1,7 @@
 #include "ui/pages/PatternPage.h"
 
-#include "engine/Scheduler.h"
 #include "core/NodeParameterSchema.h"
+#include "engine/Scheduler.h"
 #include "song/Sequencer.h"
 
 #include <QHeaderView>
@@ -20,7 +20,7 @@ QString cellText(const ParameterDescriptor& parameter, quint32 value)
 // The play line: the accent colour, faint enough to read the cells through it.
 const QColor kPlayLine(46, 140, 130, 110);
 
-QSharedPointer<NodeParameterSchema> schemaOf(const zarn::NodePointer& node)
+SchemaPointer schemaOf(const zarn::NodePointer& node)
 {
     return node && node->processor ? node->processor->schema() : nullptr;
 }
@@ -58,7 +58,7 @@ std::optional<PatternCursor> PatternPage::cursor() const
 
 void PatternPage::refresh()
 {
-    const QSharedPointer<NodeParameterSchema> schema = schemaOf(m_node);
+    const SchemaPointer schema = schemaOf(m_node);
     if (!m_pattern || !schema) {
         setColumns({}, 0);
         m_playRow = -1;
