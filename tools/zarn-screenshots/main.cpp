@@ -1,9 +1,9 @@
 // Takes the pictures of the program that the documentation shows: the main window empty
 // and playing an example, the song info dialog and the keyboard help. Run it under a real
 // or virtual X display (scripts/screenshots) so the pictures are what a user sees.
+#include "app/window/Zarn.h"
 #include "infra/Settings.h"
 #include "infra/Style.h"
-#include "app/window/Zarn.h"
 #include "song/Graph.h"
 #include "ui/info/SongInfoEditor.h"
 #include "ui/shortcuts/ShortcutHelpWidget.h"
@@ -32,7 +32,8 @@ template <class T> T* shown(Zarn& window, const char* buttonName)
 {
     window.findChild<QAbstractButton*>(QString::fromLatin1(buttonName))->click();
     T* widget = window.findChild<T*>();
-    QTest::qWaitForWindowExposed(widget);
+    if (!QTest::qWaitForWindowExposed(widget))
+        qWarning().noquote() << "zarn-screenshots: nothing shown by" << buttonName;
     return widget;
 }
 
@@ -54,10 +55,10 @@ int main(int argc, char* argv[])
         QStringLiteral("Zarn"), settingsDir.filePath(QStringLiteral("zarn.ini")));
 
     Zarn window(settings);
-    window.setWindowTitle(QStringLiteral("Kalvex Zarn"));
     window.resize(1280, 800);
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        qWarning().noquote() << "zarn-screenshots: the main window was not shown";
     bool ok = grab(&window, out, QStringLiteral("main-window-empty"));
 
     window.chooseOpenFile
