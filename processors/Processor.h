@@ -53,3 +53,11 @@ private:
 };
 
 using ProcessorPointer = QSharedPointer<Processor>;
+
+// A processor type's schema: built by `build` on the first call, the same object after.
+// Every lambda is a type of its own, so each schema() keeps its own.
+template <class Build> SchemaPointer schemaOnce(Build build)
+{
+    static const SchemaPointer schema = build();
+    return schema;
+}

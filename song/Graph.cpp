@@ -336,6 +336,5 @@ ConnectionPointer Graph::makeConnection(const zarn::NodePointer& from, const zar
 
 void Graph::topologyChanged()
 {
-    if (const auto owner = song.toStrongRef())
-        owner->taint(QStringLiteral("topologyChanged"));
+    taintSong(song, "topologyChanged");
 }

@@ -1,7 +1,7 @@
 #include "song/Node.h"
 
-#include "processors/ProcessorFactory.h"
 #include "core/DataStream.h"
+#include "processors/ProcessorFactory.h"
 #include "song/Logging.h"
 #include "song/RandomId.h"
 #include "song/Song.h"
@@ -61,7 +61,7 @@ void Node::setName(const QString& newName)
     if (name == newName)
         return;
     name = newName;
-    taintSong("renameNode");
+    taintSong(song, "renameNode");
     nameChanged();
 }
 
@@ -71,7 +71,7 @@ void Node::setPosition(const QPointF& newPosition)
         return;
     position = newPosition;
     // Positions are saved, so arranging the graph is an edit like any other.
-    taintSong("moveNode");
+    taintSong(song, "moveNode");
     positionChanged();
 }
 
@@ -84,13 +84,7 @@ QRectF Node::boundingRect() const
 void Node::addPattern(const PatternPointer& pattern)
 {
     patterns.append(pattern);
-    taintSong("addPattern");
-}
-
-void Node::taintSong(const char* reason) const
-{
-    if (const auto owner = song.toStrongRef())
-        owner->taint(QString::fromLatin1(reason));
+    taintSong(song, "addPattern");
 }
 
 void Node::renewProcessor()

@@ -58,7 +58,6 @@ protected:
     virtual void positionChanged() { }
 
 private:
-    void taintSong(const char* reason) const;
     void readPatterns(QDataStream& stream, const QSharedPointer<Node>& self);
 };
 

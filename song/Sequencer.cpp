@@ -58,8 +58,7 @@ Sequencer::Sequencer(const QSharedPointer<Song>& song)
 
 void Sequencer::taint(const char* reason) const
 {
-    if (const auto owner = song.toStrongRef())
-        owner->taint(QString::fromLatin1(reason));
+    taintSong(song, reason);
 }
 
 TrackPointer Sequencer::addTrack(const zarn::NodePointer& node)

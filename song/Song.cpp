@@ -61,6 +61,12 @@ void Song::taint(const QString& reason)
     emit changedFlagChanged(true);
 }
 
+void taintSong(const QWeakPointer<Song>& song, const char* reason)
+{
+    if (const auto owner = song.toStrongRef())
+        owner->taint(QString::fromLatin1(reason));
+}
+
 void Song::untaint(const QString& caller)
 {
     qCDebug(lcSong).noquote() << "Song un-tainted by" << caller;

@@ -35,3 +35,7 @@ signals:
 };
 
 using SongPointer = QSharedPointer<Song>;
+
+// Marks the song behind a back reference changed, if it is still there: the parts of a
+// song (graph, nodes, sequencer) hold their song weakly.
+void taintSong(const QWeakPointer<Song>& song, const char* reason);

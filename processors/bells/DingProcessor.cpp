@@ -24,7 +24,7 @@ DingProcessor::DingProcessor(int sampleRate)
 
 SchemaPointer DingProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
             ParameterDescriptor::midiNote("Note", "Trigger ding sound", 255),
@@ -32,8 +32,7 @@ SchemaPointer DingProcessor::schema() const
             ParameterDescriptor::byte("Decay", "Ring decay time", 0, 254, 255, 224),
         };
         return layout;
-    }();
-    return built;
+    });
 }
 
 void DingProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -19,7 +19,7 @@ DribbleProcessor::DribbleProcessor(int sampleRate)
 
 SchemaPointer DribbleProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
             ParameterDescriptor::byte("MinFreq", "Minimum frequency", 0, 254, 255, 20),
@@ -27,8 +27,7 @@ SchemaPointer DribbleProcessor::schema() const
             ParameterDescriptor::byte("Speed", "Modulation speed", 0, 254, 255, 64),
         };
         return layout;
-    }();
-    return built;
+    });
 }
 
 void DribbleProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

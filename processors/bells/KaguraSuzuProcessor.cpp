@@ -31,7 +31,7 @@ KaguraSuzuProcessor::KaguraSuzuProcessor(int sampleRate)
 
 SchemaPointer KaguraSuzuProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
             ParameterDescriptor::byte("Bells", "Number of bells in cluster", kFewestBells,
@@ -48,8 +48,7 @@ SchemaPointer KaguraSuzuProcessor::schema() const
             ParameterDescriptor::makeSwitch("Mode", "Shake (0) vs Strike (1)", 0),
         };
         return layout;
-    }();
-    return built;
+    });
 }
 
 void KaguraSuzuProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

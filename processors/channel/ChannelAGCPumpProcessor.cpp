@@ -10,15 +10,14 @@ ChannelAGCPumpProcessor::ChannelAGCPumpProcessor(int sampleRate)
 
 SchemaPointer ChannelAGCPumpProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("Attack", "Attack ms", 0, 254, 255, 0),
             ParameterDescriptor::byte("Release", "Release ms", 0, 254, 255, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelAGCPumpProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

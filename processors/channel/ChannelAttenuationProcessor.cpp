@@ -9,14 +9,13 @@ ChannelAttenuationProcessor::ChannelAttenuationProcessor(int sampleRate)
 
 SchemaPointer ChannelAttenuationProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("GainDb", "Attenuation dB", 0, 254, 255, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelAttenuationProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -9,14 +9,13 @@ ChannelClippingProcessor::ChannelClippingProcessor(int sampleRate)
 
 SchemaPointer ChannelClippingProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("Threshold", "Clip threshold", 0, 254, 255, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelClippingProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

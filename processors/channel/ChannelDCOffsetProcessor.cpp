@@ -9,14 +9,13 @@ ChannelDCOffsetProcessor::ChannelDCOffsetProcessor(int sampleRate)
 
 SchemaPointer ChannelDCOffsetProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("Offset", "DC offset", 0, 254, 255, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelDCOffsetProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -9,14 +9,13 @@ ChannelDistortionProcessor::ChannelDistortionProcessor(int sampleRate)
 
 SchemaPointer ChannelDistortionProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("Drive", "Distortion drive", 0, 254, 255, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelDistortionProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

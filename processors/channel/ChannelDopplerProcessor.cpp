@@ -9,14 +9,13 @@ ChannelDopplerProcessor::ChannelDopplerProcessor(int sampleRate)
 
 SchemaPointer ChannelDopplerProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("Velocity", "Doppler velocity", 0, 254, 255, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelDopplerProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -9,15 +9,14 @@ ChannelDropoutProcessor::ChannelDropoutProcessor(int sampleRate)
 
 SchemaPointer ChannelDropoutProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("Rate", "Dropout rate", 0, 254, 255, 0),
             ParameterDescriptor::byte("Burst", "Burst length", 0, 254, 255, 1),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelDropoutProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -9,15 +9,14 @@ ChannelEchoProcessor::ChannelEchoProcessor(int sampleRate)
 
 SchemaPointer ChannelEchoProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::word("Delay", "Echo delay samples", 0xFFFE, 0),
             ParameterDescriptor::byte("Gain", "Echo gain", 0, 254, 255, 51),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelEchoProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -10,15 +10,14 @@ ChannelFreqAttenProcessor::ChannelFreqAttenProcessor(int sampleRate)
 
 SchemaPointer ChannelFreqAttenProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::word("LowCut", "Low freq rolloff Hz", 0xFFFE, 0),
             ParameterDescriptor::word("HighCut", "High freq rolloff Hz", 0xFFFE, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelFreqAttenProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -9,14 +9,13 @@ ChannelNoiseProcessor::ChannelNoiseProcessor(int sampleRate)
 
 SchemaPointer ChannelNoiseProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("SNR", "Noise SNR dB (0=off)", 0, 254, 255, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelNoiseProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -9,14 +9,13 @@ ChannelPinkNoiseProcessor::ChannelPinkNoiseProcessor(int sampleRate)
 
 SchemaPointer ChannelPinkNoiseProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("SNR", "Pink noise SNR dB", 0, 254, 255, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelPinkNoiseProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -68,13 +68,12 @@ ChannelStripProcessor::ChannelStripProcessor(int sampleRate)
 
 SchemaPointer ChannelStripProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         for (const StripLane& lane : kLanes)
             schema->nodeParameters.append(descriptorOf(lane));
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelStripProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

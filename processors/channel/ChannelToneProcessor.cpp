@@ -10,15 +10,14 @@ ChannelToneProcessor::ChannelToneProcessor(int sampleRate)
 
 SchemaPointer ChannelToneProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::word("Freq", "Tone Hz", 0xFFFE, 0),
             ParameterDescriptor::byte("Ampl", "Tone amplitude", 0, 254, 255, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ChannelToneProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -38,7 +38,7 @@ AGCProcessor::AGCProcessor(int sampleRate)
 
 SchemaPointer AGCProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("Mode",
@@ -53,8 +53,7 @@ SchemaPointer AGCProcessor::schema() const
                 "Release", "Release time (log mapped, 10–2000 ms)", 0, 255, 128, 150),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void AGCProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -21,7 +21,7 @@ CompressorProcessor::CompressorProcessor(int sampleRate)
 
 SchemaPointer CompressorProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte(
@@ -29,8 +29,7 @@ SchemaPointer CompressorProcessor::schema() const
             ParameterDescriptor::byte("Ratio", "Compression ratio (1:1 to 20:1)", 0, 255, 128, 64),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void CompressorProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

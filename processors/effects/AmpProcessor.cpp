@@ -18,15 +18,14 @@ AmpProcessor::AmpProcessor(int sampleRate)
 
 SchemaPointer AmpProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::word("Percentage", "Volume percentage (0-100%)", 0xFFFE, 65534),
             ParameterDescriptor::word("Decibel", "Gain boost (0 to +48 dB)", 0xFFFE, 0),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void AmpProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

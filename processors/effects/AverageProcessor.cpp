@@ -11,7 +11,7 @@ AverageProcessor::AverageProcessor(int sampleRate)
 
 SchemaPointer AverageProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::word("Dry Gain", "Gain of dry signal", 0xFFFF, 32767),
@@ -19,8 +19,7 @@ SchemaPointer AverageProcessor::schema() const
             ParameterDescriptor::word("Size", "Number of samples", 0xFFFF, 32767),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void AverageProcessor::process(AudioContext& context)

@@ -30,7 +30,7 @@ DelayProcessor::DelayProcessor(int sampleRate)
 
 SchemaPointer DelayProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::word("Dry", "Dry signal level", 0xFFFE, 65534),
@@ -39,8 +39,7 @@ SchemaPointer DelayProcessor::schema() const
             ParameterDescriptor::word("Time", "Delay time in milliseconds (1-2000)", 0xFFFE, 13107),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void DelayProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

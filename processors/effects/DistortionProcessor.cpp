@@ -28,7 +28,7 @@ DistortionProcessor::DistortionProcessor(int sampleRate)
 
 SchemaPointer DistortionProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte(
@@ -37,8 +37,7 @@ SchemaPointer DistortionProcessor::schema() const
                 "Mix", "Dry/wet mix (0=clean, max=distorted)", 0, 254, 255, kDefaultMix),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void DistortionProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

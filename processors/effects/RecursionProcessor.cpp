@@ -9,15 +9,14 @@ RecursionProcessor::RecursionProcessor(int sampleRate)
 
 SchemaPointer RecursionProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::word("Dry Gain", "Gain of dry signal", 0xFFFF, 32767),
             ParameterDescriptor::word("Wet Gain", "Gain of wet signal", 0xFFFF, 32767),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 // The engine has already mixed the inputs into the block; that mix is the output.

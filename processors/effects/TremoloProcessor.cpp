@@ -19,15 +19,14 @@ TremoloProcessor::TremoloProcessor(int sampleRate)
 
 SchemaPointer TremoloProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("Rate", "LFO speed (0.1-20 Hz)", 0, 254, 255, 51),
             ParameterDescriptor::byte("Depth", "Modulation depth (0-100%)", 0, 254, 255, 128),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void TremoloProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -30,7 +30,7 @@ FilterProcessor::FilterProcessor(int sampleRate)
 
 SchemaPointer FilterProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte(
@@ -40,8 +40,7 @@ SchemaPointer FilterProcessor::schema() const
             ParameterDescriptor::byte("Resonance", "Filter resonance / Q factor", 0, 254, 255, 9),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void FilterProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

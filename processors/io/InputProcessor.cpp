@@ -18,6 +18,5 @@ void InputProcessor::process(AudioContext& context)
 
 SchemaPointer InputProcessor::schema() const
 {
-    static const SchemaPointer built = [] { return io::ioSchema(); }();
-    return built;
+    return io::ioSchema();
 }

@@ -47,8 +47,7 @@ int OutputProcessor::setActive(int flag)
 
 SchemaPointer OutputProcessor::schema() const
 {
-    static const SchemaPointer built = [] { return io::ioSchema(); }();
-    return built;
+    return io::ioSchema();
 }
 
 void OutputProcessor::saveState(QDataStream& stream)

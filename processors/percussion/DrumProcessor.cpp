@@ -17,7 +17,7 @@ DrumProcessor::DrumProcessor(int sampleRate)
 
 SchemaPointer DrumProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
             ParameterDescriptor::midiNote("Note", "Trigger drum hit", 255),
@@ -27,8 +27,7 @@ SchemaPointer DrumProcessor::schema() const
             ParameterDescriptor::byte("Pitch", "Pitch sweep (low to high)", 0, 254, 255, 128),
         };
         return layout;
-    }();
-    return built;
+    });
 }
 
 void DrumProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -179,7 +179,7 @@ TaikoProcessor::TaikoProcessor(int sampleRate)
 
 SchemaPointer TaikoProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
             ParameterDescriptor::byte("Tension", "Membrane tension (pitch)", 0, 255, 128, 128),
@@ -197,8 +197,7 @@ SchemaPointer TaikoProcessor::schema() const
                 "Position", "Strike position (centre to edge)", 0, 255, 128, 64),
         };
         return layout;
-    }();
-    return built;
+    });
 }
 
 void TaikoProcessor::rebuildBody()

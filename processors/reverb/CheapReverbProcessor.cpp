@@ -31,7 +31,7 @@ CheapReverbProcessor::CheapReverbProcessor(int sampleRate)
 
 SchemaPointer CheapReverbProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         schema->nodeParameters = {
             ParameterDescriptor::byte("Decay", "Reverb decay time", 0, 254, 255, 128),
@@ -39,8 +39,7 @@ SchemaPointer CheapReverbProcessor::schema() const
             ParameterDescriptor::byte("Damping", "High-frequency damping", 0, 254, 255, 128),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void CheapReverbProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -80,14 +80,13 @@ ReverbProcessor::ReverbProcessor(int sampleRate)
 
 SchemaPointer ReverbProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         for (const LaneSpec& lane : kLanes)
             schema->nodeParameters.append(ParameterDescriptor::byte(
                 lane.name, lane.description, 0, quint8(kByteTop), 0xFF, defaultLane(lane)));
         return schema;
-    }();
-    return built;
+    });
 }
 
 void ReverbProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -32,9 +32,7 @@ int ScopeProcessor::setActive(int flag)
 
 SchemaPointer ScopeProcessor::schema() const
 {
-    static const SchemaPointer built
-        = [] { return QSharedPointer<NodeParameterSchema>::create(); }();
-    return built;
+    return schemaOnce([] { return QSharedPointer<NodeParameterSchema>::create(); });
 }
 
 void ScopeProcessor::process(AudioContext& context)

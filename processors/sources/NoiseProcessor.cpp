@@ -17,15 +17,14 @@ NoiseProcessor::NoiseProcessor(int sampleRate)
 
 SchemaPointer NoiseProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
             ParameterDescriptor::midiNote("Note", "Trigger (any note=on, off=off)", 253),
             ParameterDescriptor::byte("Volume", "Output volume", 0, 254, 255, 128),
         };
         return layout;
-    }();
-    return built;
+    });
 }
 
 void NoiseProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -24,7 +24,7 @@ OscProcessor::OscProcessor(int sampleRate)
 
 SchemaPointer OscProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
             ParameterDescriptor::byte("Shape", "Oscillator wave shape", 0, 3, 4, 0),
@@ -32,8 +32,7 @@ SchemaPointer OscProcessor::schema() const
             ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
         };
         return layout;
-    }();
-    return built;
+    });
 }
 
 // The amplitude glides toward its target but is not applied to the output.

@@ -13,15 +13,14 @@ SampleProcessor::SampleProcessor(int sampleRate)
 
 SchemaPointer SampleProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
             ParameterDescriptor::midiNote("Note", "Trigger sample playback", 255),
             ParameterDescriptor::byte("Volume", "Playback volume", 0, 255, 255, 128),
         };
         return layout;
-    }();
-    return built;
+    });
 }
 
 void SampleProcessor::setSampleData(QVector<float> data)

@@ -106,15 +106,14 @@ SawProcessor::SawProcessor(int sampleRate)
 
 SchemaPointer SawProcessor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto layout = QSharedPointer<NodeParameterSchema>::create();
         layout->nodeParameters = {
             ParameterDescriptor::midiNote("Note", "Oscillator frequency", 255),
             ParameterDescriptor::byte("Volume", "Amplitude of signal", 0, 255, 255, 128),
         };
         return layout;
-    }();
-    return built;
+    });
 }
 
 void SawProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

@@ -41,7 +41,7 @@ TB303Processor::TB303Processor(int sampleRate)
 
 SchemaPointer TB303Processor::schema() const
 {
-    static const SchemaPointer built = [] {
+    return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
         // Accent and slide carry the flag, the waveform switch does not.
         schema->nodeParameters = {
@@ -55,8 +55,7 @@ SchemaPointer TB303Processor::schema() const
             ParameterDescriptor::byte("EnvMod", "Filter envelope modulation", 0, 255, 255, 255),
         };
         return schema;
-    }();
-    return built;
+    });
 }
 
 void TB303Processor::applyRow(const quint32* values, int count, quint32 rowSerial)
