@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QProcess>
-#include <QString>
 #include <QStringList>
 
 // Talks to the PulseAudio server the test script started, through pactl.
@@ -12,10 +11,8 @@ inline QString pactl(const QStringList& arguments, bool* ok = nullptr)
     QProcess process;
     process.start(QStringLiteral("pactl"), arguments);
     const bool finished = process.waitForFinished(5000);
-    const bool success
-        = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (ok)
-        *ok = success;
+        *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
@@ -26,24 +23,26 @@ inline bool serverAnswers()
     return ok;
 }
 
-// Loads a null sink, with a description when one is given (a single word: the server
-// refuses quoted ones); returns the module index, -1 on failure.
-inline int loadNullSink(const QString& name, const QString& description = {})
-{
-    QStringList arguments { QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-        QStringLiteral("sink_name=") + name };
-    if (!description.isEmpty())
-        arguments.append(QStringLiteral("sink_properties=device.description=") + description);
-    bool ok = false;
-    const QString index = pactl(arguments, &ok);
-    return ok ? index.toInt() : -1;
-}
-
-inline bool unloadModule(int index)
-{
-    bool ok = false;
-    pactl({ QStringLiteral("unload-module"), QString::number(index) }, &ok);
-    return ok;
-}
+// A module loaded for one test and unloaded with it. A description must be a single word:
+// the server refuses quoted ones.
+struct Module {
+    explicit Module(const QString& arguments)
+    {
+        bool ok = false;
+        index = pactl(QStringList { QStringLiteral("load-module") } + arguments.split(u' '), &ok);
+        if (!ok)
+            index.clear();
+    }
+    ~Module() { unload(); }
+    bool unload()
+    {
+        bool ok = false;
+        if (!index.isEmpty())
+            pactl({ QStringLiteral("unload-module"), index }, &ok);
+        index.clear();
+        return ok;
+    }
+    QString index;
+};
 
 } // namespace pulse

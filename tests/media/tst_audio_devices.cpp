@@ -1,211 +1,88 @@
+#include "PulseControl.h"
 #include "media/audio/AudioInputNode.h"
 #include "media/audio/AudioOutputNode.h"
+#include "media/devices/DeviceManager.h"
 
-#include "MessageLog.h"
-
-#include <QAudioSource>
-#include <QBuffer>
 #include <QMediaDevices>
-#include <QProcess>
 #include <QTimer>
 #include <QtTest>
 
-#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <vector>
 
-using media::audio::AudioInputNode;
-using media::audio::AudioOutputNode;
+using namespace media::audio;
+using media::devices::DeviceManager;
 
 namespace {
 
 constexpr int kRate = 44100;
-constexpr double kToneHz = 440.0;
 constexpr double kToneLevel = 0.5;
-constexpr quint64 kBlockFrames = 1024;
-// 0.1 s: exactly 44 cycles of the tone.
-constexpr size_t kWindow = 4410;
-const QString kNullSink = QStringLiteral("zarn_null");
-
-QString pactl(const QStringList& arguments, bool* ok = nullptr)
-{
-    QProcess process;
-    process.start("pactl", arguments);
-    const bool done = process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
-    if (ok)
-        *ok = done;
-    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
-}
-
-// A module loaded into the server for one test, unloaded when it goes out of scope.
-class PulseModule {
-public:
-    explicit PulseModule(const QStringList& arguments)
-    {
-        bool ok = false;
-        const QString index = pactl(QStringList { "load-module" } + arguments, &ok);
-        if (ok)
-            m_index = index;
-    }
-    ~PulseModule() { unload(); }
-    PulseModule(const PulseModule&) = delete;
-    PulseModule& operator=(const PulseModule&) = delete;
-
-    bool isLoaded() const { return !m_index.isEmpty(); }
-    bool unload()
-    {
-        bool ok = false;
-        if (isLoaded())
-            pactl({ "unload-module", m_index }, &ok);
-        m_index.clear();
-        return ok;
-    }
-
-private:
-    QString m_index;
-};
-
-// The platform does not list monitors as inputs, so recordings go through a remapped
-// source that is an ordinary input on top of the sink's monitor.
-std::unique_ptr<PulseModule> recordingSourceFor(const QString& sink)
-{
-    return std::make_unique<PulseModule>(QStringList { "module-remap-source",
-        "master=" + sink + ".monitor", "source_name=" + sink + "_rec",
-        "source_properties=device.description=" + sink + "_rec" });
-}
-
-QAudioDevice findDevice(const QList<QAudioDevice>& devices, const QString& id)
-{
-    for (const QAudioDevice& device : devices) {
-        if (device.id() == id.toUtf8())
-            return device;
-    }
-    return {};
-}
+constexpr size_t kWindow = 4410; // 0.1 s: exactly 44 cycles of the 440 Hz tone
+const QByteArray kSinkId("zarn_null");
 
 // Waits up to 5 s for the host's list to show a device; null when it never does.
-QAudioDevice waitForDevice(QList<QAudioDevice> (*list)(), const QString& id)
+QAudioDevice waitForDevice(QList<QAudioDevice> (*list)(), const QByteArray& id)
 {
     QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 5000) {
-        const QAudioDevice device = findDevice(list(), id);
-        if (!device.isNull())
-            return device;
-        QTest::qWait(10);
+    for (clock.start(); clock.elapsed() < 5000; QTest::qWait(10)) {
+        for (const QAudioDevice& device : list())
+            if (device.id() == id)
+                return device;
     }
     return {};
 }
 
-QAudioFormat stereo(QAudioFormat::SampleFormat sampleFormat, int rate = kRate, int channels = 2)
+QAudioFormat int16(int rate = kRate, int channels = 2)
 {
     QAudioFormat format;
     format.setSampleRate(rate);
     format.setChannelCount(channels);
-    format.setSampleFormat(sampleFormat);
+    format.setSampleFormat(QAudioFormat::Int16);
     return format;
 }
 
+// Hands the node one mono block, as the player and the scope do.
+void processMono(DeviceNode& node, std::vector<double>& block)
+{
+    AudioContext context;
+    context.frames = block.size();
+    context.data = block.data();
+    node.process(context);
+}
+
 // Amplitude of one frequency in a stretch of samples.
-double goertzel(const float* samples, size_t count, double hz)
+double goertzel(const float* samples, double hz)
 {
     const double coefficient = 2.0 * std::cos(2.0 * M_PI * hz / kRate);
-    double s1 = 0.0;
-    double s2 = 0.0;
-    for (size_t i = 0; i < count; ++i) {
+    double s1 = 0.0, s2 = 0.0;
+    for (size_t i = 0; i < kWindow; ++i) {
         const double s = samples[i] + coefficient * s1 - s2;
         s2 = s1;
         s1 = s;
     }
-    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
-    return 2.0 * std::sqrt(std::max(power, 0.0)) / double(count);
+    return 2.0 * std::sqrt(std::max(s1 * s1 + s2 * s2 - coefficient * s1 * s2, 0.0)) / kWindow;
 }
 
 // Plays the tone the way the player does: one mono block whenever the ring has room.
-class ToneFeeder {
-public:
+struct ToneFeeder {
     explicit ToneFeeder(AudioOutputNode& node)
-        : m_node(node)
-        , m_block(kBlockFrames)
     {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { feed(); });
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.start(5);
-    }
-
-private:
-    void feed()
-    {
-        while (m_node.ring().freeSpace() >= kBlockFrames * m_node.channelCount()) {
-            for (double& sample : m_block) {
-                sample = kToneLevel * std::sin(m_phase);
-                m_phase = std::fmod(m_phase + 2.0 * M_PI * kToneHz / kRate, 2.0 * M_PI);
+        QObject::connect(&timer, &QTimer::timeout, [this, &node] {
+            while (node.ring().freeSpace() >= block.size() * node.channelCount()) {
+                for (double& sample : block) {
+                    sample = kToneLevel * std::sin(phase);
+                    phase = std::fmod(phase + 2.0 * M_PI * 440.0 / kRate, 2.0 * M_PI);
+                }
+                processMono(node, block);
             }
-            AudioContext context;
-            context.frames = kBlockFrames;
-            context.channels = 1;
-            context.data = m_block.data();
-            m_node.process(context);
-        }
+        });
+        timer.start(5);
     }
-
-    AudioOutputNode& m_node;
-    std::vector<double> m_block;
-    double m_phase = 0.0;
-    QTimer m_timer;
+    std::vector<double> block = std::vector<double>(1024);
+    double phase = 0.0;
+    QTimer timer;
 };
-
-// Records channel 0 of a device, the tone's monitor, as floats.
-class MonitorRecorder {
-public:
-    explicit MonitorRecorder(const QAudioDevice& device)
-        : m_source(device, stereo(QAudioFormat::Float))
-    {
-        m_buffer.open(QIODevice::WriteOnly);
-        m_source.start(&m_buffer);
-    }
-    ~MonitorRecorder() { m_source.stop(); }
-
-    std::vector<float> channel0()
-    {
-        m_source.stop();
-        const QByteArray& bytes = m_buffer.data();
-        std::vector<float> out(size_t(bytes.size()) / 8);
-        for (size_t i = 0; i < out.size(); ++i)
-            std::memcpy(&out[i], bytes.constData() + i * 8, 4);
-        return out;
-    }
-
-private:
-    QBuffer m_buffer;
-    QAudioSource m_source;
-};
-
-// The weakest tone level among the last windows, and the strongest 1 kHz leak.
-struct ToneCheck {
-    double weakest = 1e9;
-    double median = 0.0;
-    double leak = 0.0;
-};
-
-ToneCheck checkTone(const std::vector<float>& samples, int windows)
-{
-    ToneCheck check;
-    if (samples.size() < kWindow * size_t(windows))
-        return { 0.0, 1.0 };
-    std::vector<double> levels;
-    for (int w = 1; w <= windows; ++w) {
-        const float* start = samples.data() + samples.size() - kWindow * size_t(w);
-        levels.push_back(goertzel(start, kWindow, kToneHz));
-        check.leak = std::max(check.leak, goertzel(start, kWindow, 1000.0));
-    }
-    std::sort(levels.begin(), levels.end());
-    check.weakest = levels.front();
-    check.median = levels[levels.size() / 2];
-    return check;
-}
 
 } // namespace
 
@@ -214,41 +91,69 @@ class AudioDevicesTest : public QObject {
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
+    void managerFindsAndFollowsDevices();
     void configureChecksTheFormat_data();
     void configureChecksTheFormat();
-    void processInterleavesBlocks_data();
-    void processInterleavesBlocks();
-    void inputProcessFillsChannels_data();
-    void inputProcessFillsChannels();
-    void outputPlaysTheTone();
+    void playsAndRecordsTheTone();
     void lostDeviceWaitsForTheHook();
-    void inputNodeRecordsTheMonitor();
 
 private:
-    QAudioDevice m_sink;
-    QAudioDevice m_monitor;
-    std::unique_ptr<PulseModule> m_recording;
+    QAudioDevice m_sink, m_record;
 };
 
 void AudioDevicesTest::initTestCase()
 {
-    bool ok = false;
-    pactl({ "info" }, &ok);
-    if (!ok)
+    if (!pulse::serverAnswers())
         QSKIP("No PulseAudio server answers `pactl info`; start one (scripts/test does).");
-    m_sink = findDevice(QMediaDevices::audioOutputs(), kNullSink);
-    if (m_sink.isNull())
-        QSKIP("The server has no zarn_null sink; start it as scripts/test does.");
-    m_recording = recordingSourceFor(kNullSink);
-    QVERIFY(m_recording->isLoaded());
-    m_monitor = waitForDevice(&QMediaDevices::audioInputs, kNullSink + "_rec");
-    QVERIFY(!m_monitor.isNull());
+    // The test script's null sink, and a source fed by its monitor: the platform does not
+    // list monitors as inputs.
+    m_sink = waitForDevice(&QMediaDevices::audioOutputs, kSinkId);
+    m_record = waitForDevice(&QMediaDevices::audioInputs, "zarn_record");
+    if (m_sink.isNull() || m_record.isNull())
+        QSKIP("The server lacks zarn_null or zarn_record; start it as scripts/test does.");
 }
 
-void AudioDevicesTest::cleanupTestCase()
+void AudioDevicesTest::managerFindsAndFollowsDevices()
 {
-    m_recording.reset();
+    DeviceManager& manager = DeviceManager::instance();
+    const QString hex = DeviceManager::hexId(m_sink);
+    QCOMPARE(hex, QString::fromLatin1(kSinkId.toHex()));
+    // By id, by description, by a description that drifted a little; never an input.
+    for (const QString& text : { hex, m_sink.description(), m_sink.description() + " 2" })
+        QCOMPARE(manager.findAudioOutput(text).id(), kSinkId);
+    QVERIFY(manager.findAudioOutput(QStringLiteral("no such device at all, really")).isNull());
+    QVERIFY(manager.findAudioOutput(QString()).isNull());
+    const QString recordHex = DeviceManager::hexId(m_record);
+    QCOMPARE(manager.findAudioInput(recordHex).id(), m_record.id());
+    QVERIFY(manager.findAudioOutput(recordHex).isNull());
+    QList<QByteArray> order;
+    QObject receiver;
+    connect(&manager, &DeviceManager::audioOutputsChanged, &receiver, [&] { order += "outputs"; });
+    connect(&manager, &DeviceManager::devicesChanged, &receiver, [&] { order += "devices"; });
+    const auto alike = [&] {
+        int count = 0;
+        for (const QAudioDevice& device : manager.audioOutputs())
+            count += device.description() == m_sink.description() ? 1 : 0;
+        return count;
+    };
+    // Without a description of its own the twin is described like the first null sink.
+    pulse::Module twin("module-null-sink sink_name=zarn_twin");
+    QVERIFY(!twin.index.isEmpty());
+    QTRY_VERIFY(!order.isEmpty());
+    QTest::qWait(300); // a second notice for the same change must not follow
+    QCOMPARE(order, QList<QByteArray>({ "outputs", "devices" }));
+    QCOMPARE(alike(), 2);
+    // An exact id wins over an equal description.
+    const QString twinHex = QString::fromLatin1(QByteArray("zarn_twin").toHex());
+    QCOMPARE(manager.findAudioOutput(twinHex).id(), QByteArray("zarn_twin"));
+    QCOMPARE(manager.findAudioOutput(hex).id(), kSinkId);
+    QVERIFY(twin.unload());
+    QTRY_VERIFY(order.size() >= 3);
+    QTest::qWait(300);
+    // Qt lists no monitors, so the inputs did not change: one notice of each again.
+    QCOMPARE(order, QList<QByteArray>({ "outputs", "devices", "outputs", "devices" }));
+    QCOMPARE(alike(), 1);
+    QVERIFY(manager.findAudioOutput(twinHex).isNull());
 }
 
 void AudioDevicesTest::configureChecksTheFormat_data()
@@ -258,30 +163,15 @@ void AudioDevicesTest::configureChecksTheFormat_data()
     QTest::addColumn<int>("rate");
     QTest::addColumn<QString>("warning");
     QTest::addColumn<quint64>("usedChannels");
-    QTest::addColumn<bool>("configured");
-    const QString clamp = " from format .* on device .* — clamping to 1\\. Likely uninitialised "
-                          "QAudioFormat; investigate the device-lookup path\\.$";
-    QTest::newRow("no channels") << true << 0 << kRate
-                                 << "^AudioOutputNode: implausible channelCount 0" + clamp
-                                 << quint64(1) << true;
-    QTest::newRow("40 channels") << true << 40 << kRate
-                                 << "^AudioOutputNode: implausible channelCount 40" + clamp
-                                 << quint64(32) << true;
-    QTest::newRow("input, no channels")
-        << false << 0 << kRate << "^AudioInputNode: implausible channelCount 0" + clamp
-        << quint64(1) << true;
-    QTest::newRow("rate 0") << true << 2 << 0
-                            << "^AudioOutputNode: implausible sampleRate 0 from format .* on "
-                               "device .* — bailing out without opening a sink\\.$"
-                            << quint64(2) << false;
+    // A bad channel count is clamped; a bad rate opens no stream at all.
+    const QString clamped = " — clamping to 1\\.";
+    QTest::newRow("no channels") << true << 0 << kRate << "channelCount 0.*" + clamped << 1ull;
+    QTest::newRow("40 channels") << true << 40 << kRate << "channelCount 40.*" + clamped << 32ull;
     QTest::newRow("rate 500000") << true << 2 << 500000
-                                 << "^AudioOutputNode: implausible sampleRate 500000 from format "
-                                    ".* — bailing out without opening a sink\\.$"
-                                 << quint64(2) << false;
-    QTest::newRow("input, rate 0") << false << 2 << 0
-                                   << "^AudioInputNode: implausible sampleRate 0 from format .* "
-                                      "— bailing out without opening a source\\.$"
-                                   << quint64(2) << false;
+                                 << "sampleRate 500000.* — bailing out without opening a sink\\."
+                                 << 2ull;
+    QTest::newRow("input, rate 0")
+        << false << 2 << 0 << "sampleRate 0.* — bailing out without opening a source\\." << 2ull;
 }
 
 void AudioDevicesTest::configureChecksTheFormat()
@@ -291,142 +181,78 @@ void AudioDevicesTest::configureChecksTheFormat()
     QFETCH(int, rate);
     QFETCH(QString, warning);
     QFETCH(quint64, usedChannels);
-    QFETCH(bool, configured);
-    std::unique_ptr<media::audio::DeviceNode> node;
-    if (output)
-        node = std::make_unique<AudioOutputNode>();
-    else
-        node = std::make_unique<AudioInputNode>();
-    const QAudioDevice device = output ? m_sink : m_monitor;
-
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
-    node->configure(device, stereo(QAudioFormat::Int16, rate, channels));
+    AudioOutputNode out;
+    AudioInputNode in;
+    DeviceNode* node = output ? static_cast<DeviceNode*>(&out) : &in;
+    const QString name = output ? "AudioOutputNode" : "AudioInputNode";
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^" + name + ": implausible " + warning));
+    node->configure(output ? m_sink : m_record, int16(rate, channels));
     QCOMPARE(node->channelCount(), usedChannels);
-    if (configured)
+    if (rate == kRate)
         return;
-    // No sink or source was made, so there is nothing to start.
-    QTest::ignoreMessage(QtWarningMsg,
-        output ? "AudioOutputNode::start: not configured"
-               : "AudioInputNode::start: not configured");
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(name + "::start: not configured"));
     QVERIFY(!node->start());
 }
 
-void AudioDevicesTest::processInterleavesBlocks_data()
+void AudioDevicesTest::playsAndRecordsTheTone()
 {
-    QTest::addColumn<int>("contextChannels");
-    QTest::addColumn<int>("deviceChannels");
-    QTest::addColumn<std::vector<float>>("interleaved");
-    // Two frames; the context holds channel c of frame f as 10 * (c + 1) + f.
-    QTest::newRow("mono to stereo") << 1 << 2 << std::vector<float> { 10, 10, 11, 11 };
-    QTest::newRow("stereo to stereo") << 2 << 2 << std::vector<float> { 10, 20, 11, 21 };
-    QTest::newRow("three to stereo") << 3 << 2 << std::vector<float> { 10, 20, 11, 21 };
-    QTest::newRow("stereo to three") << 2 << 3 << std::vector<float> { 10, 20, 0, 11, 21, 0 };
-    QTest::newRow("mono to mono") << 1 << 1 << std::vector<float> { 10, 11 };
-}
-
-void AudioDevicesTest::processInterleavesBlocks()
-{
-    QFETCH(int, contextChannels);
-    QFETCH(int, deviceChannels);
-    QFETCH(std::vector<float>, interleaved);
-    AudioOutputNode node;
-    // Configured but not started: nothing pulls from the ring.
-    node.configure(m_sink, stereo(QAudioFormat::Float, kRate, deviceChannels));
-    std::vector<double> block;
-    for (int c = 0; c < contextChannels; ++c) {
-        for (int f = 0; f < 2; ++f)
-            block.push_back(10.0 * (c + 1) + f);
-    }
-    AudioContext context;
-    context.frames = 2;
-    context.channels = quint64(contextChannels);
-    context.data = block.data();
-    node.process(context);
-
-    std::vector<float> queued(node.ring().available());
-    node.ring().read(queued.data(), queued.size());
-    QCOMPARE(queued, interleaved);
-    QCOMPARE(node.droppedSamples(), quint64(0));
-}
-
-void AudioDevicesTest::inputProcessFillsChannels_data()
-{
-    QTest::addColumn<int>("contextChannels");
-    QTest::addColumn<std::vector<double>>("planar");
-    // Two captured frames of two channels: {1, 2}, {3, 4}.
-    QTest::newRow("into four channels") << 4 << std::vector<double> { 1, 3, 2, 4, 0, 0, 0, 0 };
-    QTest::newRow("into one channel") << 1 << std::vector<double> { 1, 3 };
-}
-
-void AudioDevicesTest::inputProcessFillsChannels()
-{
-    QFETCH(int, contextChannels);
-    QFETCH(std::vector<double>, planar);
-    AudioInputNode node;
-    node.configure(m_monitor, stereo(QAudioFormat::Float));
-    const float captured[] = { 1, 2, 3, 4 };
-    node.ring().write(captured, 4);
-
-    std::vector<double> block(size_t(2 * contextChannels), -1.0);
-    AudioContext context;
-    context.frames = 2;
-    context.channels = quint64(contextChannels);
-    context.data = block.data();
-    node.process(context);
-    QCOMPARE(block, planar);
-    QCOMPARE(node.underrunCount(), quint64(0));
-
-    // Nothing left: a silent block and one underrun.
-    node.process(context);
-    QCOMPARE(block, std::vector<double>(block.size(), 0.0));
-    QCOMPARE(node.underrunCount(), quint64(1));
-}
-
-void AudioDevicesTest::outputPlaysTheTone()
-{
-    AudioOutputNode node;
-    node.configure(m_sink, stereo(QAudioFormat::Int16));
-    QVERIFY(node.start());
-    ToneFeeder feeder(node);
-    // Past the start-up latency and fade-in before listening.
+    AudioOutputNode output;
+    output.configure(m_sink, int16());
+    QVERIFY(output.start());
+    ToneFeeder feeder(output);
     // The null sink may take a couple of seconds to start consuming a new stream.
-    QTRY_VERIFY_WITH_TIMEOUT(node.sampleCount() > quint64(kRate), 8000);
-    MonitorRecorder recorder(m_monitor);
-    QTest::qWait(1500);
-    const ToneCheck check = checkTone(recorder.channel0(), 5);
-    node.stop();
-    QVERIFY2(
-        std::abs(check.weakest - kToneLevel) < 0.05, qPrintable(QString::number(check.weakest)));
-    QVERIFY2(check.leak < 0.01, qPrintable(QString::number(check.leak)));
-    QCOMPARE(node.streamState(), QAudio::StoppedState);
+    QTRY_VERIFY_WITH_TIMEOUT(output.sampleCount() > quint64(kRate), 8000);
+
+    // Recorded through an input node, drained every 50 ms through process() as the scope does.
+    AudioInputNode input;
+    input.configure(m_record, int16());
+    QVERIFY(input.start());
+    std::vector<float> recorded;
+    std::vector<double> block;
+    QTimer drain;
+    QObject::connect(&drain, &QTimer::timeout, [&] {
+        block.assign(input.ring().available() / input.channelCount(), 0.0);
+        processMono(input, block);
+        recorded.insert(recorded.end(), block.begin(), block.end());
+    });
+    drain.start(50);
+    QTest::qWait(2500);
+    drain.stop();
+    input.stop();
+    output.stop();
+    QCOMPARE(output.streamState(), QAudio::StoppedState);
+    QVERIFY(input.sampleCount() >= quint64(kRate));
+    QCOMPARE(input.overflowTotal(), quint64(0));
+    // The tone at its level in each of the last five windows, and no 1 kHz leak.
+    QVERIFY(recorded.size() >= 5 * kWindow);
+    for (size_t w = 1; w <= 5; ++w) {
+        const float* start = recorded.data() + recorded.size() - kWindow * w;
+        const double level = goertzel(start, 440.0);
+        QVERIFY2(std::abs(level - kToneLevel) < 0.05, qPrintable(QString::number(level)));
+        QVERIFY2(goertzel(start, 1000.0) < 0.01, qPrintable(QString::number(w)));
+    }
 }
 
 void AudioDevicesTest::lostDeviceWaitsForTheHook()
 {
-    const QString name = "zarn_lost";
-    const QStringList load { "module-null-sink", "sink_name=" + name, "rate=44100", "channels=2",
-        "sink_properties=device.description=ZarnLost" };
-    auto module = std::make_unique<PulseModule>(load);
-    QVERIFY(module->isLoaded());
-    const QAudioDevice sink = waitForDevice(&QMediaDevices::audioOutputs, name);
+    const QString load = "module-null-sink sink_name=zarn_lost rate=44100 channels=2 "
+                         "sink_properties=device.description=ZarnLost";
+    auto module = std::make_unique<pulse::Module>(load);
+    const QAudioDevice sink = waitForDevice(&QMediaDevices::audioOutputs, "zarn_lost");
     QVERIFY(!sink.isNull());
-
-    const MessageLog log;
-    const QString lost = "AudioOutputNode: device ZarnLost is no longer present on the host. "
-                         "Pausing rebuild; will resume when the device reappears.";
-    const QString back
-        = "AudioOutputNode: device ZarnLost is back on the host — attempting rebuild";
     AudioOutputNode node;
-    node.configure(sink, stereo(QAudioFormat::Int16));
+    node.configure(sink, int16());
     QVERIFY(node.start());
     ToneFeeder feeder(node);
     QTRY_VERIFY_WITH_TIMEOUT(node.sampleCount() > quint64(kRate), 8000);
-
     // Counted from here: a stream the server was slow to start may have been rebuilt once
-    // already.
+    // already. The loss is announced once, however often the watchdog tries again.
     int rebuilt = 0;
     QObject receiver;
     connect(&node, &AudioOutputNode::deviceRebuilt, &receiver, [&rebuilt] { ++rebuilt; });
+    QTest::ignoreMessage(QtWarningMsg,
+        "AudioOutputNode: device ZarnLost is no longer present on the host. Pausing rebuild; "
+        "will resume when the device reappears.");
     QVERIFY(module->unload());
     // The server moves the stream to zarn_null, where it plays on without a stall or an
     // error, so the loss can only come from the host's list, which the manager reads every
@@ -435,82 +261,32 @@ void AudioDevicesTest::lostDeviceWaitsForTheHook()
     QVERIFY(node.currentDevice().isNull());
     QTRY_COMPARE_WITH_TIMEOUT(rebuilt, 1, 1000);
     // Nothing of the node plays on the device the server chose instead.
-    QTRY_COMPARE_WITH_TIMEOUT(pactl({ "list", "short", "sink-inputs" }), QString(), 2000);
-    // Further attempts find nothing and stay quiet.
+    QTRY_COMPARE_WITH_TIMEOUT(pulse::pactl({ "list", "short", "sink-inputs" }), QString(), 2000);
     const qint32 attempts = node.rebuildCount();
     QTRY_VERIFY_WITH_TIMEOUT(node.rebuildCount() > attempts, 5000);
-    QCOMPARE(log.count(lost), 1);
     QCOMPARE(rebuilt, 1);
-
     // Back on the host: the next watchdog attempt is 3 s away, so the hook is first.
-    module = std::make_unique<PulseModule>(load);
-    QVERIFY(module->isLoaded());
-    QVERIFY(!waitForDevice(&QMediaDevices::audioOutputs, name).isNull());
+    module = std::make_unique<pulse::Module>(load);
+    QVERIFY(!waitForDevice(&QMediaDevices::audioOutputs, "zarn_lost").isNull());
+    QTest::ignoreMessage(
+        QtInfoMsg, "AudioOutputNode: device ZarnLost is back on the host — attempting rebuild");
     node.onDevicesChanged();
     QTRY_COMPARE_WITH_TIMEOUT(rebuilt, 2, 2000);
-    QCOMPARE(log.count(back), 1);
     QVERIFY(!node.isDeviceLost());
-    QCOMPARE(node.currentDevice().id(), name.toUtf8());
+    QCOMPARE(node.currentDevice().id(), QByteArray("zarn_lost"));
     QTRY_COMPARE_WITH_TIMEOUT(node.streamState(), QAudio::ActiveState, 3000);
     const quint64 resumedAt = node.sampleCount();
     QTRY_VERIFY_WITH_TIMEOUT(node.sampleCount() > resumedAt + kRate, 8000);
+    // Played on the device itself, not on the one the server would choose.
+    const QString sinks = pulse::pactl({ "list", "short", "sinks" });
+    const QString lostIndex = sinks.split(u'\n').filter("zarn_lost").value(0).section(u'\t', 0, 0);
+    QVERIFY(!lostIndex.isEmpty());
+    QCOMPARE(pulse::pactl({ "list", "short", "sink-inputs" }).section(u'\t', 1, 1), lostIndex);
     // A second notification changes nothing now that the device is in use.
     node.onDevicesChanged();
-
-    const auto recording = recordingSourceFor(name);
-    const QAudioDevice monitor = waitForDevice(&QMediaDevices::audioInputs, name + "_rec");
-    QVERIFY(!monitor.isNull());
-    MonitorRecorder recorder(monitor);
-    QTest::qWait(1500);
-    const ToneCheck check = checkTone(recorder.channel0(), 5);
+    QTest::qWait(500);
     node.stop();
-    QVERIFY2(
-        std::abs(check.weakest - kToneLevel) < 0.05, qPrintable(QString::number(check.weakest)));
-    QCOMPARE(log.count(back), 1);
-    QCOMPARE(log.count(lost), 1);
     QCOMPARE(rebuilt, 2);
-}
-
-void AudioDevicesTest::inputNodeRecordsTheMonitor()
-{
-    AudioOutputNode output;
-    output.configure(m_sink, stereo(QAudioFormat::Int16));
-    QVERIFY(output.start());
-    ToneFeeder feeder(output);
-    QTRY_VERIFY_WITH_TIMEOUT(output.sampleCount() > quint64(kRate), 8000);
-
-    AudioInputNode input;
-    input.configure(m_monitor, stereo(QAudioFormat::Int16));
-    QVERIFY(input.start());
-    std::vector<float> recorded;
-    std::vector<double> block;
-    QTimer drain;
-    // Drains like the scope: every 50 ms, whatever has arrived, through process().
-    connect(&drain, &QTimer::timeout, [&] {
-        const quint64 frames = input.ring().available() / input.channelCount();
-        if (frames == 0)
-            return;
-        block.assign(frames, 0.0);
-        AudioContext context;
-        context.frames = frames;
-        context.channels = 1;
-        context.data = block.data();
-        input.process(context);
-        recorded.insert(recorded.end(), block.begin(), block.end());
-    });
-    drain.start(50);
-    QTest::qWait(2500);
-    drain.stop();
-    input.stop();
-    output.stop();
-
-    QVERIFY(input.sampleCount() >= quint64(kRate));
-    QCOMPARE(input.overflowTotal(), quint64(0));
-    // Two players, a recorder and a drain share a small machine here; a late block on the
-    // way out would dent one window, so the level is read from the middle one.
-    const ToneCheck check = checkTone(recorded, 5);
-    QVERIFY2(std::abs(check.median - kToneLevel) < 0.05, qPrintable(QString::number(check.median)));
-    QVERIFY2(check.leak < 0.01, qPrintable(QString::number(check.leak)));
 }
 
 QTEST_GUILESS_MAIN(AudioDevicesTest)

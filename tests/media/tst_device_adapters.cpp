@@ -3,37 +3,42 @@
 
 #include <QtTest>
 
-#include <cstring>
+#include <cmath>
 #include <vector>
 
-using media::audio::AudioInputNode;
-using media::audio::AudioOutputNode;
-using media::audio::AudioRing;
-using media::audio::OverflowReport;
-using media::audio::StreamCounters;
+using namespace media::audio;
+using Samples = std::vector<double>;
+constexpr auto i16 = QAudioFormat::Int16;
+constexpr auto f32 = QAudioFormat::Float;
 
 namespace {
 
-// Live playback, where a dry ring is an underrun.
-const std::atomic<bool> kLive { false };
+// What the ring holds and the platform asks for, and the samples that go out (silence past
+// them), in the 16-bit integers or floats of the wire.
+struct Feed {
+    QAudioFormat::SampleFormat format;
+    quint64 channels;
+    std::vector<float> queued;
+    bool silenceIntended;
+    int maxSize;
+    Samples sent;
+    quint64 underruns;
+};
 
-std::vector<qint16> int16s(const QByteArray& bytes)
-{
-    std::vector<qint16> out(size_t(bytes.size()) / 2);
-    std::memcpy(out.data(), bytes.constData(), out.size() * 2);
-    return out;
-}
+// Bytes the platform hands over, and the samples the ring keeps of them.
+struct Capture {
+    QAudioFormat::SampleFormat format;
+    quint64 channels;
+    QByteArray bytes;
+    quint64 ringSize;
+    int consumed;
+    Samples kept;
+};
 
-QByteArray bytesOf(const std::vector<qint16>& samples)
+template <typename T> QByteArray bytesOf(const std::vector<T>& samples)
 {
-    return QByteArray(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * 2));
-}
-
-std::vector<float> drain(AudioRing& ring)
-{
-    std::vector<float> out(ring.available());
-    ring.read(out.data(), out.size());
-    return out;
+    return QByteArray(
+        reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * sizeof(T)));
 }
 
 } // namespace
@@ -42,199 +47,111 @@ class DeviceAdaptersTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void feedReadsWholeFrames_data();
-    void feedReadsWholeFrames();
-    void feedConvertsToInt16();
-    void feedPadsUnderrunsWithSilence_data();
-    void feedPadsUnderrunsWithSilence();
-    void captureConsumesWholeFrames_data();
-    void captureConsumesWholeFrames();
-    void captureScalesInt16();
-    void captureDropsWhatDoesNotFit();
+    void feedSendsWholeFramesAndPadsWithSilence_data();
+    void feedSendsWholeFramesAndPadsWithSilence();
+    void captureTakesWholeFramesAndDropsTheExcess_data();
+    void captureTakesWholeFramesAndDropsTheExcess();
 };
 
-void DeviceAdaptersTest::feedReadsWholeFrames_data()
+void DeviceAdaptersTest::feedSendsWholeFramesAndPadsWithSilence_data()
 {
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("maxSize");
-    QTest::addColumn<int>("bytes");
-    QTest::newRow("int16 stereo 1000") << int(QAudioFormat::Int16) << 2 << 1000 << 1000;
-    QTest::newRow("int16 stereo 1001") << int(QAudioFormat::Int16) << 2 << 1001 << 1000;
-    QTest::newRow("int16 stereo 3") << int(QAudioFormat::Int16) << 2 << 3 << 0;
-    QTest::newRow("float stereo 1007") << int(QAudioFormat::Float) << 2 << 1007 << 1000;
-    QTest::newRow("float mono 5") << int(QAudioFormat::Float) << 1 << 5 << 4;
-    QTest::newRow("float 3 channels 11") << int(QAudioFormat::Float) << 3 << 11 << 0;
+    QTest::addColumn<Feed>("feed");
+    // Clamped to +-1, scaled by 32767 and truncated toward zero; NaN is silence.
+    QTest::newRow("int16, a byte short of 4 frames")
+        << Feed { i16, 2, { 1.5f, -2.0f, 0.5f, -0.25f, 0.0f, NAN, 1.0f, 0.1f }, false, 15,
+               { 32767, -32767, 16383, -8191, 0, 0 }, 0 };
+    QTest::newRow("int16, under a frame") << Feed { i16, 2, { 1, 1 }, false, 3, {}, 0 };
+    QTest::newRow("float, 3 channels, a byte short of 2 frames")
+        << Feed { f32, 3, { 0.5f, 2, -3, 4, 5, 6 }, false, 23, { 0.5, 2, -3 }, 0 };
     // Anything but Int16 travels as 4-byte samples.
-    QTest::newRow("int32 mono 10") << int(QAudioFormat::Int32) << 1 << 10 << 8;
-}
-
-void DeviceAdaptersTest::feedReadsWholeFrames()
-{
-    QFETCH(int, format);
-    QFETCH(int, channels);
-    QFETCH(int, maxSize);
-    QFETCH(int, bytes);
-    AudioRing ring;
-    ring.setCapacity(4096);
-    std::vector<float> full(4096, 0.25f);
-    ring.write(full.data(), full.size());
-    StreamCounters counters;
-    AudioOutputNode::FeedDevice feed(
-        ring, counters, kLive, QAudioFormat::SampleFormat(format), quint64(channels));
-    QVERIFY(feed.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
-
-    QByteArray out(maxSize, '\x55');
-    QCOMPARE(feed.read(out.data(), maxSize), qint64(bytes));
-    const quint64 bytesPer = format == QAudioFormat::Int16 ? 2 : 4;
-    QCOMPARE(counters.sampleCounter.load(), quint64(bytes) / bytesPer);
-    QCOMPARE(ring.available(), 4096 - quint64(bytes) / bytesPer);
-    QCOMPARE(counters.underrunCount.load(), quint64(0));
-}
-
-void DeviceAdaptersTest::feedConvertsToInt16()
-{
-    AudioRing ring;
-    ring.setCapacity(16);
-    // Clamped to +-1 and scaled by 32767, truncated toward zero.
-    const float samples[] = { 1.5f, -2.0f, 0.5f, -0.25f, 0.0f, 1.0f };
-    ring.write(samples, 6);
-    StreamCounters counters;
-    AudioOutputNode::FeedDevice feed(ring, counters, kLive, QAudioFormat::Int16, 2);
-    QVERIFY(feed.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
-    QCOMPARE(feed.bytesAvailable(), qint64(12));
-    const QByteArray out = feed.read(12);
-    QCOMPARE(int16s(out), (std::vector<qint16> { 32767, -32767, 16383, -8191, 0, 32767 }));
-}
-
-void DeviceAdaptersTest::feedPadsUnderrunsWithSilence_data()
-{
-    QTest::addColumn<int>("queued");
-    QTest::addColumn<int>("format");
-    QTest::addColumn<bool>("intended");
-    QTest::newRow("empty, float") << 0 << int(QAudioFormat::Float) << false;
-    QTest::newRow("3 queued, float") << 3 << int(QAudioFormat::Float) << false;
-    QTest::newRow("empty, int16") << 0 << int(QAudioFormat::Int16) << false;
+    QTest::newRow("int32") << Feed { QAudioFormat::Int32, 1, { 0.25f, 3 }, false, 10, { 0.25, 3 },
+        0 };
+    // A dry ring is an underrun, unless the renderer sends nothing on purpose.
+    QTest::newRow("float, runs dry") << Feed { f32, 1, { 1, 1, 1 }, false, 8000, { 1, 1, 1 }, 1 };
+    QTest::newRow("float, silence intended")
+        << Feed { f32, 1, { 1, 1, 1 }, true, 8000, { 1, 1, 1 }, 0 };
     // Longer than one conversion chunk, so the silence spans chunks.
-    QTest::newRow("700 queued, int16") << 700 << int(QAudioFormat::Int16) << false;
-    // Rendering sends nothing on purpose: the same silence, but no underruns.
-    QTest::newRow("3 queued, float, intended") << 3 << int(QAudioFormat::Float) << true;
+    QTest::newRow("int16, runs dry after 700")
+        << Feed { i16, 1, std::vector<float>(700, 1.0f), false, 4000, Samples(700, 32767), 1 };
 }
 
-void DeviceAdaptersTest::feedPadsUnderrunsWithSilence()
+void DeviceAdaptersTest::feedSendsWholeFramesAndPadsWithSilence()
 {
-    QFETCH(int, queued);
-    QFETCH(int, format);
-    QFETCH(bool, intended);
-    constexpr int kSamples = 2000;
+    QFETCH(Feed, feed);
     AudioRing ring;
     ring.setCapacity(4096);
-    const std::vector<float> ones(size_t(queued), 1.0f);
-    ring.write(ones.data(), ones.size());
-    StreamCounters counters;
-    const auto sampleFormat = QAudioFormat::SampleFormat(format);
-    const std::atomic<bool> silenceIntended { intended };
-    AudioOutputNode::FeedDevice feed(ring, counters, silenceIntended, sampleFormat, 1);
-    QVERIFY(feed.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    ring.write(feed.queued.data(), feed.queued.size());
+    StreamCounters counters; // counted on from earlier transfers
+    counters.sampleCounter = 100;
+    counters.underrunCount = 5;
+    const std::atomic<bool> silenceIntended { feed.silenceIntended };
+    AudioOutputNode::FeedDevice device(ring, counters, silenceIntended, feed.format, feed.channels);
+    QVERIFY(device.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    const qsizetype bytesPer = feed.format == QAudioFormat::Int16 ? 2 : 4;
+    QCOMPARE(device.bytesAvailable(), qint64(feed.queued.size()) * bytesPer);
 
-    const int bytesPer = sampleFormat == QAudioFormat::Int16 ? 2 : 4;
-    for (quint64 call = 1; call <= 2; ++call) {
-        const QByteArray out = feed.read(kSamples * bytesPer);
-        QCOMPARE(out.size(), kSamples * bytesPer);
-        QCOMPARE(counters.underrunCount.load(), intended ? 0 : call);
-        QCOMPARE(counters.sampleCounter.load(), call * kSamples);
-        for (int i = 0; i < kSamples; ++i) {
-            const bool queuedSample = call == 1 && i < queued;
-            double value = 0.0;
-            if (sampleFormat == QAudioFormat::Int16) {
-                qint16 s = 0;
-                std::memcpy(&s, out.constData() + i * 2, 2);
-                value = s / 32767.0;
-            } else {
-                float s = 0;
-                std::memcpy(&s, out.constData() + i * 4, 4);
-                value = s;
-            }
-            QCOMPARE(value, queuedSample ? 1.0 : 0.0);
-        }
-    }
+    const QByteArray out = device.read(feed.maxSize);
+    const qsizetype frameBytes = bytesPer * qsizetype(feed.channels);
+    QCOMPARE(out.size(), feed.maxSize / frameBytes * frameBytes);
+    Samples got;
+    for (qsizetype at = 0; at < out.size(); at += bytesPer)
+        got.push_back(bytesPer == 2 ? qFromUnaligned<qint16>(out.constData() + at)
+                                    : qFromUnaligned<float>(out.constData() + at));
+    feed.sent.resize(got.size(), 0.0);
+    QCOMPARE(got, feed.sent);
+    QCOMPARE(counters.sampleCounter.load(), 100 + got.size());
+    QCOMPARE(counters.underrunCount.load(), 5 + feed.underruns);
+    QCOMPARE(ring.available(), feed.queued.size() - std::min(feed.queued.size(), got.size()));
 }
 
-void DeviceAdaptersTest::captureConsumesWholeFrames_data()
+void DeviceAdaptersTest::captureTakesWholeFramesAndDropsTheExcess_data()
 {
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("channels");
-    QTest::addColumn<int>("length");
-    QTest::addColumn<int>("consumed");
-    QTest::newRow("int16 stereo 10") << int(QAudioFormat::Int16) << 2 << 10 << 8;
-    QTest::newRow("int16 stereo 3") << int(QAudioFormat::Int16) << 2 << 3 << 0;
-    QTest::newRow("float stereo 20") << int(QAudioFormat::Float) << 2 << 20 << 16;
-    QTest::newRow("float mono 4") << int(QAudioFormat::Float) << 1 << 4 << 4;
-}
-
-void DeviceAdaptersTest::captureConsumesWholeFrames()
-{
-    QFETCH(int, format);
-    QFETCH(int, channels);
-    QFETCH(int, length);
-    QFETCH(int, consumed);
-    AudioRing ring;
-    ring.setCapacity(64);
-    StreamCounters counters;
-    OverflowReport overflow;
-    QElapsedTimer clock;
-    clock.start();
-    AudioInputNode::CaptureDevice capture(
-        ring, counters, overflow, clock, QAudioFormat::SampleFormat(format), quint64(channels));
-    QVERIFY(capture.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-    const QByteArray zeros(length, '\0');
-    QCOMPARE(capture.write(zeros), qint64(consumed));
-    const quint64 bytesPer = format == QAudioFormat::Int16 ? 2 : 4;
-    QCOMPARE(ring.available(), quint64(consumed) / bytesPer);
-    QCOMPARE(counters.sampleCounter.load(), quint64(consumed) / bytesPer);
-}
-
-void DeviceAdaptersTest::captureScalesInt16()
-{
-    AudioRing ring;
-    ring.setCapacity(64);
-    StreamCounters counters;
-    OverflowReport overflow;
-    QElapsedTimer clock;
-    clock.start();
-    AudioInputNode::CaptureDevice capture(ring, counters, overflow, clock, QAudioFormat::Int16, 2);
-    QVERIFY(capture.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    QTest::addColumn<Capture>("capture");
     // Divided by 32768, not the 32767 of the output side.
-    capture.write(bytesOf({ -32768, 16384, 32767, 1 }));
-    QCOMPARE(
-        drain(ring), (std::vector<float> { -1.0f, 0.5f, 32767.0f / 32768.0f, 1.0f / 32768.0f }));
+    QTest::newRow("int16 stereo, odd sample")
+        << Capture { i16, 2, bytesOf(std::vector<qint16> { -32768, 16384, 32767, 1, 7 }), 64, 8,
+               { -1.0, 0.5, 32767 / 32768.0, 1 / 32768.0 } };
+    QTest::newRow("int16 stereo, under a frame") << Capture { i16, 2, QByteArray(3, 1), 64, 0, {} };
+    QTest::newRow("float stereo, a byte short") << Capture { f32, 2,
+        bytesOf(std::vector<float> { 0.25f, -3, 4, 5 }).left(15), 64, 8, { 0.25, -3 } };
+    QTest::newRow("float mono") << Capture { f32, 1, bytesOf(std::vector<float> { 0.5f }), 64, 4,
+        { 0.5 } };
+    // 1100 samples in chunks of 512 into room for 1023: the second chunk fills the ring and
+    // the third is not tried.
+    std::vector<qint16> many(1100);
+    Samples kept(1023);
+    for (size_t i = 0; i < many.size(); ++i) {
+        many[i] = qint16(i * 16);
+        if (i < kept.size())
+            kept[i] = i * 16 / 32768.0;
+    }
+    QTest::newRow("overflow") << Capture { i16, 1, bytesOf(many), 600, 2200, kept };
 }
 
-void DeviceAdaptersTest::captureDropsWhatDoesNotFit()
+void DeviceAdaptersTest::captureTakesWholeFramesAndDropsTheExcess()
 {
+    QFETCH(Capture, capture);
     AudioRing ring;
-    ring.setCapacity(8);
+    ring.setCapacity(capture.ringSize);
     StreamCounters counters;
+    counters.sampleCounter = 100;
     OverflowReport overflow;
     QElapsedTimer clock;
     clock.start();
-    AudioInputNode::CaptureDevice capture(ring, counters, overflow, clock, QAudioFormat::Int16, 1);
-    QVERIFY(capture.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-
-    std::vector<qint16> samples(20);
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = qint16(i * 1024);
-    // 15 of the 20 fit; the whole frames are consumed anyway.
-    QTest::ignoreMessage(QtWarningMsg,
-        "AudioInputNode: capture ring OVERFLOW — dropped 5 samples (total 5, ring capacity 15 "
-        "frames). Consumer is not draining in real time; any in-flight acoustic frame is torn "
-        "(§RC).");
-    QCOMPARE(capture.write(bytesOf(samples)), qint64(40));
-    QCOMPARE(overflow.overflowTotal.load(), quint64(5));
-    QCOMPARE(counters.sampleCounter.load(), quint64(20));
-    const std::vector<float> kept = drain(ring);
-    QCOMPARE(kept.size(), size_t(15));
-    QCOMPARE(kept.back(), 14 * 1024 / 32768.0f);
+    AudioInputNode::CaptureDevice device(
+        ring, counters, overflow, clock, capture.format, capture.channels);
+    QVERIFY(device.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const quint64 taken
+        = quint64(capture.consumed) / (capture.format == QAudioFormat::Int16 ? 2 : 4);
+    if (taken > capture.kept.size()) // only the overflow row
+        QTest::ignoreMessage(QtWarningMsg,
+            QRegularExpression("OVERFLOW — dropped 77 samples \\(total 77, ring capacity 1023 "));
+    QCOMPARE(device.write(capture.bytes), qint64(capture.consumed));
+    QCOMPARE(counters.sampleCounter.load(), 100 + taken);
+    QCOMPARE(overflow.overflowTotal.load(), taken - capture.kept.size());
+    std::vector<float> out(ring.available());
+    ring.read(out.data(), out.size());
+    QCOMPARE(Samples(out.begin(), out.end()), capture.kept);
 }
 
 QTEST_GUILESS_MAIN(DeviceAdaptersTest)
