@@ -4,7 +4,6 @@
 #include "song/Sequencer.h"
 #include "song/Song.h"
 
-#include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -23,6 +22,13 @@ void typeInto(QSpinBox* box, int value)
     QTest::keyClick(box, Qt::Key_Return);
 }
 
+// The grid's fields, in the order a user types them.
+const struct {
+    const char* box;
+    const char* key;
+} kFields[] = { { "spinBoxTPB", settingskey::kTicksPerBeat },
+    { "spinBoxBPM", settingskey::kBeatsPerMinute }, { "spinBoxTPS", settingskey::kBeatsPerStep } };
+
 } // namespace
 
 class TransportTest : public QObject {
@@ -30,31 +36,18 @@ class TransportTest : public QObject {
 
 private slots:
     void init();
-    void cleanup();
-
-    void tempoAndGridSetSamplesPerTick_data();
-    void tempoAndGridSetSamplesPerTick();
+    void gridIsTypedAndStored_data();
+    void gridIsTypedAndStored();
     void loopToggleMovesThePlayPosition_data();
     void loopToggleMovesThePlayPosition();
     void readoutShowsStepAndTick_data();
     void readoutShowsStepAndTick();
-    void readoutUsesAMonospaceFace();
-    void spinBoxesAreStored_data();
-    void spinBoxesAreStored();
-    void restoreReadsTheStore_data();
-    void restoreReadsTheStore();
     void setSongShowsTheSongWithoutStoringIt();
-    void clicksEmitTheirSignal_data();
-    void clicksEmitTheirSignal();
-    void playButtonSwitchesItsToolTip();
 
 private:
     template <typename T> T* child(const char* name) const
     {
-        T* found = m_transport->findChild<T*>(QString::fromLatin1(name));
-        if (!found)
-            qFatal("missing %s", name);
-        return found;
+        return m_transport->findChild<T*>(QString::fromLatin1(name));
     }
     Position& position() const { return m_song->sequencer->position; }
     QSharedPointer<Settings> makeStore() const
@@ -62,7 +55,6 @@ private:
         return QSharedPointer<Settings>::create(
             QStringLiteral("Zarn"), m_dir->filePath(QStringLiteral("transport.ini")));
     }
-
     std::unique_ptr<QTemporaryDir> m_dir;
     QSharedPointer<Song> m_song;
     std::unique_ptr<TrackerTransport> m_transport;
@@ -70,6 +62,7 @@ private:
 
 void TransportTest::init()
 {
+    m_transport.reset(); // with its store, before the store's folder goes
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_song = Song::createNewSong(16);
@@ -79,36 +72,49 @@ void TransportTest::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_transport.get()));
 }
 
-void TransportTest::cleanup()
+void TransportTest::gridIsTypedAndStored_data()
 {
-    m_transport.reset();
-    m_song.reset();
-    m_dir.reset();
-}
-
-void TransportTest::tempoAndGridSetSamplesPerTick_data()
-{
+    // Typed: 0 without a store, 1 with one; restored: 2 filled store, 3 empty store, 4 none.
+    QTest::addColumn<int>("source");
     QTest::addColumn<int>("bpm");
     QTest::addColumn<int>("tpb");
+    QTest::addColumn<int>("tps");
     QTest::addColumn<int>("samplesPerTick");
     // 44100 × 60 = 2646000 samples per minute, divided by the ticks per minute.
-    QTest::newRow("1 bpm, 16 tpb") << 1 << 16 << 165375;
-    QTest::newRow("120 bpm, 4 tpb, truncated") << 120 << 4 << 5512;
-    QTest::newRow("120 bpm, 16 tpb, truncated") << 120 << 16 << 1378;
-    QTest::newRow("highest tempo") << 99999 << 16 << 1;
+    QTest::newRow("1 bpm, 16 tpb") << 1 << 1 << 16 << 7 << 165375;
+    QTest::newRow("120 bpm, 4 tpb, truncated") << 0 << 120 << 4 << 77 << 5512;
+    QTest::newRow("120 bpm, 16 tpb, truncated") << 1 << 120 << 16 << 3 << 1378;
+    QTest::newRow("highest tempo") << 0 << 99999 << 16 << 16 << 1;
+    QTest::newRow("restored") << 2 << 90 << 8 << 12 << 3675;
+    QTest::newRow("restored from an empty store") << 3 << 120 << 16 << 16 << 1378;
+    QTest::newRow("restored without a store") << 4 << 120 << 16 << 16 << 1378;
 }
 
-void TransportTest::tempoAndGridSetSamplesPerTick()
+void TransportTest::gridIsTypedAndStored()
 {
+    QFETCH(int, source);
+    QCOMPARE(position().samplesPerSecond, 44100);
     QFETCH(int, bpm);
     QFETCH(int, tpb);
-    QFETCH(int, samplesPerTick);
-    QCOMPARE(position().samplesPerSecond, 44100);
-    typeInto(child<QSpinBox>("spinBoxTPB"), tpb);
-    typeInto(child<QSpinBox>("spinBoxBPM"), bpm);
-    QCOMPARE(position().beatsPerMinute, bpm);
-    QCOMPARE(position().ticksPerBeat, tpb);
-    QCOMPARE(position().samplesPerTick(), samplesPerTick);
+    QFETCH(int, tps);
+    const int values[] = { tpb, bpm, tps };
+    const QSharedPointer<Settings> store = source > 0 && source < 4 ? makeStore() : nullptr;
+    for (int i = 0; source == 2 && i < 3; ++i)
+        store->setInt(QString::fromLatin1(kFields[i].key), values[i]);
+    m_transport->setSettings(store);
+    if (source >= 2)
+        m_transport->restoreSettings();
+    for (int i = 0; source < 2 && i < 3; ++i)
+        typeInto(child<QSpinBox>(kFields[i].box), values[i]);
+    const int shown[]
+        = { position().ticksPerBeat, position().beatsPerMinute, position().ticksPerStep() };
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(child<QSpinBox>(kFields[i].box)->value(), values[i]);
+        QCOMPARE(shown[i], values[i]);
+        if (source == 1)
+            QCOMPARE(store->intValue(QString::fromLatin1(kFields[i].key), -1), values[i]);
+    }
+    QTEST(position().samplesPerTick(), "samplesPerTick");
 }
 
 void TransportTest::loopToggleMovesThePlayPosition_data()
@@ -135,30 +141,27 @@ void TransportTest::loopToggleMovesThePlayPosition_data()
 void TransportTest::loopToggleMovesThePlayPosition()
 {
     QFETCH(bool, turnOn);
-    QFETCH(int, sequenceEnd);
-    QFETCH(int, loopBegin);
-    QFETCH(int, playPos);
     QFETCH(int, expectedPlayPos);
-    QFETCH(bool, expectedPlaying);
     auto* loop = child<QPushButton>("toggleButtonLoop");
     QVERIFY(loop->isChecked()); // a song starts looping
     if (turnOn)
         QTest::mouseClick(loop, Qt::LeftButton);
     QCOMPARE(loop->isChecked(), !turnOn);
-
+    QFETCH(int, sequenceEnd);
+    QFETCH(int, loopBegin);
+    QFETCH(int, playPos);
     position().sequenceEnd.sample = sequenceEnd;
     position().loopBegin.sample = loopBegin;
     position().playPos.sample = playPos;
     position().playing = true;
     QSignalSpy looping(m_transport.get(), &TrackerTransport::loopingChanged);
     QTest::mouseClick(loop, Qt::LeftButton);
-
     QCOMPARE(looping.count(), 1);
     QCOMPARE(looping.at(0).at(0).toBool(), turnOn);
     QCOMPARE(position().looping, turnOn);
     QCOMPARE(position().playPos.sample, expectedPlayPos);
     QCOMPARE(position().shownPlayPos.sample, expectedPlayPos);
-    QCOMPARE(position().playing, expectedPlaying);
+    QTEST(position().playing, "expectedPlaying");
 }
 
 void TransportTest::readoutShowsStepAndTick_data()
@@ -191,7 +194,6 @@ void TransportTest::readoutShowsStepAndTick()
     QFETCH(int, samplesPerTick);
     QFETCH(int, ticksPerStep);
     QFETCH(int, sample);
-    QFETCH(QString, text);
     {
         // The readout keeps what it needs: this position is gone when the mode is applied.
         Position shown;
@@ -201,95 +203,7 @@ void TransportTest::readoutShowsStepAndTick()
         m_transport->playPositionChanged(shown);
     }
     m_transport->displayModeChanged(mode);
-    QCOMPARE(child<QLabel>("labelPosition")->text(), text);
-}
-
-void TransportTest::readoutUsesAMonospaceFace()
-{
-    auto* label = child<QLabel>("labelPosition");
-    QVERIFY(QFontInfo(label->font()).fixedPitch());
-    const QFontMetrics metrics(label->font());
-    QCOMPARE(metrics.horizontalAdvance(QStringLiteral("1111:11")),
-        metrics.horizontalAdvance(QStringLiteral("0000:00")));
-}
-
-void TransportTest::spinBoxesAreStored_data()
-{
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<bool>("withStore");
-    const struct {
-        const char* box;
-        const char* key;
-    } boxes[] = {
-        { "spinBoxBPM", settingskey::kBeatsPerMinute },
-        { "spinBoxTPB", settingskey::kTicksPerBeat },
-        { "spinBoxTPS", settingskey::kBeatsPerStep },
-    };
-    for (const auto& b : boxes) {
-        QTest::addRow("%s stored", b.box) << b.box << b.key << true;
-        QTest::addRow("%s without a store", b.box) << b.box << b.key << false;
-    }
-}
-
-void TransportTest::spinBoxesAreStored()
-{
-    QFETCH(QString, box);
-    QFETCH(QString, key);
-    QFETCH(bool, withStore);
-    const QSharedPointer<Settings> store = withStore ? makeStore() : nullptr;
-    m_transport->setSettings(store);
-    auto* spinBox = m_transport->findChild<QSpinBox*>(box);
-    QVERIFY(spinBox);
-    typeInto(spinBox, 77);
-
-    const int shown = box == QLatin1String("spinBoxBPM") ? position().beatsPerMinute
-        : box == QLatin1String("spinBoxTPB")             ? position().ticksPerBeat
-                                                         : position().ticksPerStep();
-    QCOMPARE(shown, 77);
-    if (withStore)
-        QCOMPARE(store->intValue(key, -1), 77);
-}
-
-void TransportTest::restoreReadsTheStore_data()
-{
-    QTest::addColumn<bool>("withStore");
-    QTest::addColumn<bool>("filled");
-    QTest::addColumn<int>("bpm");
-    QTest::addColumn<int>("tpb");
-    QTest::addColumn<int>("tps");
-    QTest::addColumn<int>("samplesPerTick");
-    // 2646000 samples per minute over 720 and over 1920 ticks per minute.
-    QTest::newRow("stored values") << true << true << 90 << 8 << 12 << 3675;
-    QTest::newRow("empty store, defaults") << true << false << 120 << 16 << 16 << 1378;
-    QTest::newRow("no store, defaults") << false << false << 120 << 16 << 16 << 1378;
-}
-
-void TransportTest::restoreReadsTheStore()
-{
-    QFETCH(bool, withStore);
-    QFETCH(bool, filled);
-    QFETCH(int, bpm);
-    QFETCH(int, tpb);
-    QFETCH(int, tps);
-    QFETCH(int, samplesPerTick);
-    if (withStore) {
-        const QSharedPointer<Settings> store = makeStore();
-        if (filled) {
-            store->setInt(QString::fromLatin1(settingskey::kBeatsPerMinute), bpm);
-            store->setInt(QString::fromLatin1(settingskey::kTicksPerBeat), tpb);
-            store->setInt(QString::fromLatin1(settingskey::kBeatsPerStep), tps);
-        }
-        m_transport->setSettings(store);
-    }
-    m_transport->restoreSettings();
-    QCOMPARE(child<QSpinBox>("spinBoxBPM")->value(), bpm);
-    QCOMPARE(child<QSpinBox>("spinBoxTPB")->value(), tpb);
-    QCOMPARE(child<QSpinBox>("spinBoxTPS")->value(), tps);
-    QCOMPARE(position().beatsPerMinute, bpm);
-    QCOMPARE(position().ticksPerBeat, tpb);
-    QCOMPARE(position().ticksPerStep(), tps);
-    QCOMPARE(position().samplesPerTick(), samplesPerTick);
+    QTEST(child<QLabel>("labelPosition")->text(), "text");
 }
 
 void TransportTest::setSongShowsTheSongWithoutStoringIt()
@@ -297,89 +211,27 @@ void TransportTest::setSongShowsTheSongWithoutStoringIt()
     const QSharedPointer<Settings> store = makeStore();
     store->setInt(QString::fromLatin1(settingskey::kBeatsPerMinute), 90);
     m_transport->setSettings(store);
-
     const QSharedPointer<Song> other = Song::createNewSong(16);
     Position& p = other->sequencer->position;
-    p.beatsPerMinute = 133;
     p.ticksPerBeat = 6;
+    p.beatsPerMinute = 133;
     p.ticksPerStepValue = 24;
-    p.playing = true;
-    p.recording = true;
+    p.playing = p.recording = true;
     p.looping = false;
     m_transport->setSong(other->sequencer);
     // Looping starts on; playing and recording keep the song's own flags.
     QVERIFY(p.looping && p.playing && p.recording);
-    QVERIFY(child<QPushButton>("toggleButtonLoop")->isChecked());
-    QVERIFY(child<QPushButton>("toggleButtonPlay")->isChecked());
-    QVERIFY(child<QPushButton>("toggleButtonRecord")->isChecked());
-    QCOMPARE(child<QSpinBox>("spinBoxBPM")->value(), 133);
-    QCOMPARE(child<QSpinBox>("spinBoxTPB")->value(), 6);
-    QCOMPARE(child<QSpinBox>("spinBoxTPS")->value(), 24);
-    QCOMPARE(store->intValue(QString::fromLatin1(settingskey::kBeatsPerMinute)), 90);
-    QCOMPARE(store->intValue(QString::fromLatin1(settingskey::kTicksPerBeat), -1), -1);
-    QCOMPARE(store->intValue(QString::fromLatin1(settingskey::kBeatsPerStep), -1), -1);
-
+    for (const char* button : { "toggleButtonLoop", "toggleButtonPlay", "toggleButtonRecord" })
+        QVERIFY2(child<QPushButton>(button)->isChecked(), button);
+    const int shown[] = { 6, 133, 24 }, kept[] = { -1, 90, -1 };
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(child<QSpinBox>(kFields[i].box)->value(), shown[i]);
+        QCOMPARE(store->intValue(QString::fromLatin1(kFields[i].key), -1), kept[i]);
+    }
     // Edits now reach the new song, not the old one.
     typeInto(child<QSpinBox>("spinBoxBPM"), 140);
     QCOMPARE(p.beatsPerMinute, 140);
     QCOMPARE(position().beatsPerMinute, 120);
-}
-
-void TransportTest::clicksEmitTheirSignal_data()
-{
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("signalIndex");
-    const QMetaObject& meta = TrackerTransport::staticMetaObject;
-    const auto index = [&meta](const char* signature) {
-        return meta.indexOfSignal(QMetaObject::normalizedSignature(signature).constData());
-    };
-    QTest::newRow("play") << "toggleButtonPlay" << index("playingChanged(bool)");
-    QTest::newRow("loop") << "toggleButtonLoop" << index("loopingChanged(bool)");
-    QTest::newRow("record") << "toggleButtonRecord" << index("recordingChanged(bool)");
-    QTest::newRow("render") << "toggleButtonRender" << index("playbackModeChanged(bool)");
-}
-
-void TransportTest::clicksEmitTheirSignal()
-{
-    QFETCH(QString, button);
-    QFETCH(int, signalIndex);
-    QVERIFY(signalIndex >= 0);
-    auto* pushButton = m_transport->findChild<QPushButton*>(button);
-    QVERIFY(pushButton);
-    const bool before = pushButton->isChecked();
-    QSignalSpy spy(m_transport.get(), TrackerTransport::staticMetaObject.method(signalIndex));
-    QTest::mouseClick(pushButton, Qt::LeftButton);
-    QTest::mouseClick(pushButton, Qt::LeftButton);
-    QCOMPARE(spy.count(), 2);
-    QCOMPARE(spy.at(0).at(0).toBool(), !before);
-    QCOMPARE(spy.at(1).at(0).toBool(), before);
-}
-
-void TransportTest::playButtonSwitchesItsToolTip()
-{
-    auto* play = child<QPushButton>("toggleButtonPlay");
-    auto* render = child<QPushButton>("toggleButtonRender");
-    QCOMPARE(play->toolTip(), QStringLiteral("Play (F5)"));
-    const qint64 playIcon = play->icon().cacheKey();
-    QTest::mouseClick(play, Qt::LeftButton);
-    QCOMPARE(play->toolTip(), QStringLiteral("Stop (F8)"));
-    QVERIFY(position().playing);
-    QVERIFY(play->icon().cacheKey() != playIcon);
-    QTest::mouseClick(play, Qt::LeftButton);
-    QCOMPARE(play->toolTip(), QStringLiteral("Play (F5)"));
-    QVERIFY(!position().playing);
-
-    // The window starts playback (F5) through the slot; the button follows without echoing.
-    QSignalSpy playing(m_transport.get(), &TrackerTransport::playingChanged);
-    m_transport->togglePlay(true);
-    QCOMPARE(playing.count(), 1);
-    QVERIFY(play->isChecked());
-    QCOMPARE(play->toolTip(), QStringLiteral("Stop (F8)"));
-
-    QCOMPARE(render->text(), QStringLiteral("LIVE"));
-    QTest::mouseClick(render, Qt::LeftButton);
-    QCOMPARE(render->text(), QStringLiteral("RENDER"));
-    QVERIFY(m_transport->renderMode());
 }
 
 QTEST_MAIN(TransportTest)
