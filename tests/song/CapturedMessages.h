@@ -6,14 +6,9 @@
 // Collects every log line while alive, so a test can also prove that nothing was logged.
 class CapturedMessages {
 public:
-    CapturedMessages()
-    {
-        lines().clear();
-        m_previous = qInstallMessageHandler(&CapturedMessages::capture);
-    }
+    CapturedMessages() { lines().clear(); }
     ~CapturedMessages() { qInstallMessageHandler(m_previous); }
     CapturedMessages(const CapturedMessages&) = delete;
-    CapturedMessages& operator=(const CapturedMessages&) = delete;
 
     static QStringList& lines()
     {
@@ -22,10 +17,6 @@ public:
     }
 
 private:
-    static void capture(QtMsgType, const QMessageLogContext&, const QString& text)
-    {
-        lines().append(text);
-    }
-
-    QtMessageHandler m_previous = nullptr;
+    QtMessageHandler m_previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { lines().append(text); });
 };
