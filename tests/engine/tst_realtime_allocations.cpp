@@ -1,7 +1,5 @@
-// Renders a song holding one node of every registered processor type, block by block as
-// the player does, and requires that steady-state blocks, row delivery and the loop at the
-// sequence end included, neither allocate nor free. The AddressSanitizer allocator's hooks
-// count operator new and Qt's mallocs alike; without it there is nothing to count with.
+// Steady-state blocks of a song of every processor type, rows and the loop included, neither
+// allocate nor free. The AddressSanitizer allocator's hooks count new and malloc alike.
 
 #include "engine/BlockRenderer.h"
 #include "processors/ProcessorFactory.h"
@@ -24,12 +22,6 @@ namespace {
 thread_local bool t_counting = false;
 std::atomic<qint64> g_heapCalls { 0 };
 
-void countHeapCall()
-{
-    if (t_counting)
-        g_heapCalls.fetch_add(1, std::memory_order_relaxed);
-}
-
 constexpr quint64 kBlockFrames = 1024;
 constexpr int kBlocksPerTick = 100;
 
@@ -40,13 +32,10 @@ PatternPointer rowsOfEveryKind(const zarn::NodePointer& node)
     const auto pattern = PatternPointer::create(QStringLiteral("00"), node, 3);
     const auto schema = node->processor->schema();
     QList<quint32> rows[3];
-    for (const auto& lanes : { schema->nodeParameters, schema->trackParameters }) {
-        for (const auto& p : lanes) {
-            rows[0].append(p->empty);
-            rows[1].append(p->defaultValue);
-            rows[2].append(p->minimum + (p->maximum - p->minimum) / 2);
-        }
-    }
+    for (const auto& lanes : { schema->nodeParameters, schema->trackParameters })
+        for (const auto& p : lanes)
+            rows[0] << p->empty, rows[1] << p->defaultValue,
+                rows[2] << p->minimum + (p->maximum - p->minimum) / 2;
     for (int i = 0; i < 3; ++i)
         pattern->setRow(i, RowPointer::create(Row { rows[i] }));
     return pattern;
@@ -62,29 +51,27 @@ private slots:
     void steadyRenderingDoesNotAllocate();
 };
 
-// The counter must see both kinds of allocation, or a zero below would prove nothing.
+// The counter must see both kinds of allocation, or a zero would prove nothing.
 void RealtimeAllocationsTest::initTestCase()
 {
 #ifndef __SANITIZE_ADDRESS__
     QSKIP("counting heap calls needs the AddressSanitizer allocator");
 #else
     QVERIFY(__sanitizer_install_malloc_and_free_hooks(
-                [](const volatile void*, std::size_t) { countHeapCall(); },
-                [](const volatile void*) { countHeapCall(); })
+                [](const volatile void*, std::size_t) { g_heapCalls += t_counting; },
+                [](const volatile void*) { g_heapCalls += t_counting; })
         > 0);
     t_counting = true;
     ::operator delete(::operator new(16));
-    QByteArray bytes(100, 'x'); // Qt containers take their memory from malloc
-    bytes = QByteArray();
+    QByteArray(100, 'x'); // Qt containers take their memory from malloc
     t_counting = false;
     QCOMPARE(g_heapCalls.exchange(0), 4);
 #endif
 }
 
-// Generators come first, the last of them feeding a chain of every effect, whose end
-// feeds every node that only takes audio. Every other node plays its rows from a track
-// that restarts the pattern and then breaks; the others loop them. Rows change every
-// hundred blocks and the sequence loops.
+// Generators first, the last feeding a chain of every effect that feeds every node that
+// only takes audio. Every other node plays from a track that restarts its pattern and then
+// breaks; the others loop theirs. Rows change every hundred blocks; the sequence loops.
 void RealtimeAllocationsTest::steadyRenderingDoesNotAllocate()
 {
     const SongPointer song = Song::createEmpty();
@@ -97,8 +84,8 @@ void RealtimeAllocationsTest::steadyRenderingDoesNotAllocate()
         const ProcessorCharacter& c = node->processor->character();
         return 2 * int(c.takesAudioInput) - int(c.givesAudioOutput);
     };
-    std::stable_sort(nodes.begin(), nodes.end(),
-        [&rank](const auto& a, const auto& b) { return rank(a) < rank(b); });
+    std::stable_sort(
+        nodes.begin(), nodes.end(), [&](auto& a, auto& b) { return rank(a) < rank(b); });
     zarn::NodePointer last;
     for (const auto& node : std::as_const(nodes)) {
         song->graph->addNode(node);
@@ -118,9 +105,7 @@ void RealtimeAllocationsTest::steadyRenderingDoesNotAllocate()
     Position& position = song->sequencer->position;
     position.samplesPerTickValue = qint32(kBlockFrames) * kBlocksPerTick;
     position.sequenceEnd.sample = 8 * position.samplesPerTickValue;
-    position.looping = true;
-    position.playing = true;
-
+    position.looping = position.playing = true;
     // The first ticks build the plan, lay out its storage and fill every value cache.
     BlockRenderer renderer(song, kBlockFrames);
     for (int block = 0; block < 3 * kBlocksPerTick; ++block)
@@ -130,7 +115,6 @@ void RealtimeAllocationsTest::steadyRenderingDoesNotAllocate()
                  [](const auto& step) { return step->kind == PlanStep::Process; })),
         nodes.size());
     QVERIFY(!renderer.engine().plan()->outputs().isEmpty());
-
     t_counting = true;
     for (int block = 0; block < 100 * kBlocksPerTick; ++block)
         renderer.render();

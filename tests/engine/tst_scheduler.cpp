@@ -21,13 +21,11 @@ using L = QList<qint32>;
 using D = QList<double>;
 
 // Every sample becomes sample x factor + offset, from an operation such as "+3" or "*0.5"
-// (none adds 0). A source only gives audio, an effect takes and gives it, and a sink has the
-// output node's character: it is what the song is heard through. Of a row, lane 0 names the
-// row and lane 1, once the row is taken, becomes the value added.
+// (none adds 0); a sink has the output node's character. Of a row, lane 0 names the row and
+// lane 1, once the row is taken, becomes the value added.
 class ArithmeticProcessor final : public Processor {
 public:
     static constexpr quint32 kEmpty = 255;
-
     ArithmeticProcessor(const QString& role, const QString& operation)
         : Processor({ QStringLiteral("Test ") + role, role != QLatin1String("source"),
             role != QLatin1String("sink"), true, true, role == QLatin1String("sink"),
@@ -36,7 +34,6 @@ public:
         , m_value(operation.mid(1).toDouble())
     {
     }
-
     void process(AudioContext& context) override
     {
         for (quint64 i = 0; i < context.frames * context.channels; ++i)
@@ -46,10 +43,8 @@ public:
     SchemaPointer schema() const override
     {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
-        schema->nodeParameters = {
-            ParameterDescriptor::byte(QStringLiteral("Row"), QString(), 0, 254, kEmpty, 10),
-            ParameterDescriptor::byte(QStringLiteral("Level"), QString(), 0, 254, kEmpty, 20),
-        };
+        schema->nodeParameters = { ParameterDescriptor::byte("Row", {}, 0, 254, kEmpty, 10),
+            ParameterDescriptor::byte("Level", {}, 0, 254, kEmpty, 20) };
         return schema;
     }
     void applyRow(const quint32* values, int count, quint32 rowSerial) override
@@ -59,7 +54,6 @@ public:
         if (acceptRow(rowSerial) && count > 1 && values[1] != kEmpty)
             m_value = values[1];
     }
-
     quint64 lastFrames = 0;
     QList<int> rowByTick; // lane 0 of the row each tick's serial delivered
 
@@ -69,9 +63,11 @@ private:
 };
 
 // A song of nodes "Osc:source+1 Amp:effect*2 Out:sink" and connections "Osc>Amp Amp>Out";
-// "A~B" appends the connection as a damaged song may hold it, past the connect rules.
+// "A~B" appends the connection as a damaged song may hold it, past the connect rules. By
+// default a recorder node and a hum beside an output.
 struct TestGraph {
-    TestGraph(const QString& nodeList, const QString& connections)
+    TestGraph(const QString& nodeList = "Out:sink Recorder:source Hum:source+0.25",
+        const QString& connections = {})
     {
         for (const QString& text : nodeList.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             const QString name = text.section(QLatin1Char(':'), 0, 0);
@@ -86,36 +82,26 @@ struct TestGraph {
         }
         for (const QString& text : connections.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             const QStringList ends = text.split(QRegularExpression(QStringLiteral("[>~]")));
-            const auto from = nodes.value(ends.value(0));
-            const auto to = nodes.value(ends.value(1));
+            const auto from = nodes.value(ends.value(0)), to = nodes.value(ends.value(1));
             if (text.contains(QLatin1Char('~')))
                 graph->connections.append(ConnectionPointer::create(from, to, song));
-            else if (const auto result = graph->connect(from, to); !result.ok)
-                refusals.append(result.message);
+            else
+                graph->connect(from, to);
         }
     }
-
     SongPointer song = Song::createEmpty();
     GraphPointer graph = song->graph;
     Position& position = song->sequencer->position;
     QHash<QString, zarn::NodePointer> nodes;
     QHash<QString, QSharedPointer<ArithmeticProcessor>> processors;
-    QStringList refusals; // what the graph said to the connections it refused
 };
 
-// A recorder node and a hum beside an output, on a grid of 100 samples per tick.
 struct Rig : TestGraph {
-    Rig()
-        : TestGraph(QStringLiteral("Out:sink Recorder:source Hum:source+0.25"), QString())
-    {
-        position.samplesPerTickValue = 100;
-    }
     zarn::NodePointer node = nodes.value(QStringLiteral("Recorder"));
     QSharedPointer<ArithmeticProcessor> recorder = processors.value(QStringLiteral("Recorder"));
 };
 
-// Renders one block of the engine's plan over samples of `prefill`; true when every sample
-// of it came out as `expected`.
+// True when one block rendered over samples of `prefill` comes out all `expected`.
 bool rendersAll(AudioEngine& engine, quint64 frames, double expected, double prefill = 99.0)
 {
     AudioContext context;
@@ -171,7 +157,6 @@ void SchedulerTest::build_data()
         QTest::newRow(name) << QString(nodes) << QString(connections) << QString(plan)
                             << QString(logLine) << heard;
     };
-
     row("single output node", "Output:sink+0.25", "", "CLEAR B1; PROCESS B1 WITH Output => B1",
         "Buffer B1 created for node 'Output'", 0.25);
     row("outputs are averaged", "G1:source+2 G2:source+6 O1:sink*3 O2:sink*0.5", "G1>O1 G2>O2",
@@ -183,13 +168,11 @@ void SchedulerTest::build_data()
         "CLEAR B1; PROCESS B1 WITH Osc; CLEAR B2; PROCESS B2 WITH Saw; MIX B2 INTO B1; "
         "PROCESS B1 WITH Out => B1",
         "'Out' ('Saw's neighbour) already queued", (1.0 + 2.0) * 2);
-    // X and Y feed each other, as only a damaged song can: no initial node reaches them or
-    // the output behind them, and without an output there is silence.
+    // X and Y feed each other, as only a damaged song can; nothing reaches the output behind.
     row("unreached nodes are not processed", "Osc:source+1 X:effect+1 Y:effect+1 Output:sink",
         "X~Y Y~X Y~Output", "CLEAR B1; PROCESS B1 WITH Osc => ", "No dowry for node 'Output'", 0.0);
-    // Kept on purpose, as a change would change what existing songs sound like: nodes are
-    // processed once each, breadth first. Out, at depth 1, runs before X, whose buffer joins
-    // Out's mix-ins too late to be heard.
+    // Kept, or existing songs would sound different: nodes run once each, breadth first, so
+    // X's buffer joins Out's mix-ins after Out (depth 1) ran, too late to be heard.
     row("input reached at a later depth", "A:source+1 B:source+10 X:effect+100 Out:sink",
         "A>Out B>X X>Out",
         "CLEAR B1; PROCESS B1 WITH A; CLEAR B2; PROCESS B2 WITH B; PROCESS B1 WITH Out; "
@@ -203,9 +186,8 @@ void SchedulerTest::build_data()
         "Buffer B2 created for branching output node 'Echo'", 1.0 + 10.0 + 100.0);
 }
 
-// Built twice by one builder: a build starts afresh, numbering from the start, with
-// buffers of its own. The second block rendered proves the first writers clear what the
-// last block left.
+// Built twice by one builder: a build starts afresh, with buffers of its own. The second
+// block proves the first writers clear what the last block left.
 void SchedulerTest::build()
 {
     QFETCH(QString, nodes);
@@ -213,9 +195,7 @@ void SchedulerTest::build()
     QFETCH(QString, plan);
     QFETCH(QString, logLine);
     QFETCH(double, heard);
-
     const TestGraph test(nodes, connections);
-    QCOMPARE(test.refusals, QStringList());
     SongPlanBuilder builder;
     const auto first = builder.build(*test.graph);
     const auto built = builder.build(*test.graph);
@@ -227,7 +207,6 @@ void SchedulerTest::build()
     QCOMPARE(steps.join("; ") + " => " + outputs.join(' '), plan);
     QCOMPARE(builder.log().count(logLine), 1);
     QVERIFY(!built->buffers().intersects(first->buffers()));
-
     AudioEngine engine;
     engine.setPlan(built);
     QVERIFY(rendersAll(engine, 64, heard));
@@ -240,7 +219,6 @@ void SchedulerTest::stepRuns_data()
     QTest::addColumn<QStringList>("operations"); // the step's processors, named after them
     QTest::addColumn<QString>("text");
     QTest::addColumn<D>("after"); // each buffer Bn holds n before the step
-
     const auto row = [](const char* name, int kind, const QStringList& operations, const char* text,
                          const D& after) {
         QTest::newRow(name) << kind << operations << QString(text) << after;
@@ -249,7 +227,6 @@ void SchedulerTest::stepRuns_data()
     row("clear", PlanStep::Clear, {}, "CLEAR B1 B2", { 0, 0 });
     row("copy", PlanStep::Copy, {}, "COPY B1 INTO B2", { 1, 1 });
     row("mix", PlanStep::Mix, {}, "MIX B2 B3 INTO B1", { 1 + 2 + 3, 2, 3 });
-    row("mix alone", PlanStep::Mix, {}, "", { 1 });
     row("processors in order on every buffer", PlanStep::Process, { "+3", "*2" },
         "PROCESS B1 B2 WITH +3 *2", { (1 + 3) * 2, (2 + 3) * 2 });
     row("past the last kind", PlanStep::Process + 1, {}, "", { 1 });
@@ -261,7 +238,6 @@ void SchedulerTest::stepRuns()
     QFETCH(QStringList, operations);
     QFETCH(QString, text);
     QFETCH(D, after);
-
     constexpr quint64 kFrames = 4;
     PlanStep step(kind, {});
     for (int n = 1; n <= after.size(); ++n) {
@@ -274,25 +250,21 @@ void SchedulerTest::stepRuns()
         step.processors.append(QSharedPointer<ArithmeticProcessor>::create("effect", operation));
     AudioContext context;
     step.run(context);
-
     QCOMPARE(step.text(), text);
     for (qsizetype i = 0; i < after.size(); ++i)
         QCOMPARE(
             D(step.buffers[i]->data(), step.buffers[i]->data() + kFrames), D(kFrames, after[i]));
 }
 
-// Every plan the engine takes is a new generation; without one a block leaves the
-// destination as it was. All samples live in one block laid out again only when a larger
-// block is asked for: each slice holds frames x 8 bytes rounded up to 32, starts on a
-// 32-byte boundary and overlaps no other, and the block adds 32 bytes per buffer and 32 for
-// aligning its start.
+// Every plan taken is a new generation; without one a block leaves the destination as it was.
+// All samples live in one block, laid out again only for a larger block: each slice holds
+// frames x 8 bytes rounded up to 32 on a 32-byte boundary, overlapping no other, plus 32
+// bytes per buffer and 32 for aligning the start.
 void SchedulerTest::storageIsLaidOutOnce()
 {
-    const TestGraph test(
-        QStringLiteral("Osc:source+1 Saw:source+2 Amp:effect Echo:effect Out:sink"),
-        QStringLiteral("Osc>Amp Osc>Echo Saw>Echo Amp>Out Echo>Out"));
+    const TestGraph test("Osc:source+1 Saw:source+2 Amp:effect Echo:effect Out:sink",
+        "Osc>Amp Osc>Echo Saw>Echo Amp>Out Echo>Out");
     const auto plan = SongPlanBuilder().build(*test.graph);
-    QCOMPARE(plan->buffers().size(), 3);
     AudioEngine engine;
     QCOMPARE(engine.setPlan(PlanPointer()), 1);
     QVERIFY(rendersAll(engine, 8, 7.0, 7.0));
@@ -301,7 +273,6 @@ void SchedulerTest::storageIsLaidOutOnce()
         "Re-sized optimized buffer from 0 to 1408 ( 37  frames, 3  input buffers + 1 output)");
     QTest::ignoreMessage(QtDebugMsg,
         "Re-sized optimized buffer from 0 to 16512 ( 512  frames, 3  input buffers + 1 output)");
-
     for (const quint64 frames : { 37, 512, 512, 256 }) {
         QVERIFY(rendersAll(engine, frames, 1.0 + (1.0 + 2.0)));
         QList<const Buffer*> all { &plan->output() };
@@ -332,20 +303,16 @@ void SchedulerTest::rowsByTick_data()
         = [](const char* name, const char* layout, const char* rowSlots, const char* expected) {
               QTest::newRow(name) << QString(layout) << QString(rowSlots) << QString(expected);
           };
-
     row("pattern at slot 0 plays once", "P", "####", "0123--");
     row("same entry in slots 0-3 restarts", "P===", "########", "000012");
-    row("entry in slot 0 only", "P...", "########", "01234");
     row("entry starting later", "..P", "####", "--0123-");
     row("new entry restarts the pattern", "P..P", "########", "01201");
     row("break silences the rest", "P..B", "########", "012--");
     row("missing row slots deliver nothing", "P", "#.#.", "0-2-");
     // A node with a track plays only what the track says, even an empty one.
     row("no entries", "", "####", "--");
-    row("empty slots only", "...", "####", "--");
     // Without a track the node loops its first pattern, aligned to tick 0.
     row("looped, length 4", "-", "####", "0123012301");
-    row("looped, length 1", "-", "#", "000");
     row("looped, sparse rows", "-", ".#.", "-1--1-");
 }
 
@@ -356,8 +323,8 @@ void SchedulerTest::rowsByTick()
     QFETCH(QString, entryLayout);
     QFETCH(QString, rowSlots);
     QFETCH(QString, expected);
-
     Rig rig;
+    rig.position.samplesPerTickValue = 100;
     const PatternPointer pattern = numberedPattern(rig.node, rowSlots);
     rig.node->patterns = { pattern, numberedPattern(rig.node, "##") };
     if (entryLayout != QLatin1String("-")) {
@@ -393,7 +360,6 @@ void SchedulerTest::valueCache_data()
     QTest::addColumn<bool>("filled");
     QTest::addColumn<W>("row");
     QTest::addColumn<W>("expected"); // defaults are 10 and 20, empties 255
-
     QTest::newRow("both entered") << true << W { 5, 6 } << W { 5, 6 };
     QTest::newRow("empty keeps the value") << true << W { 255, 7 } << W { 10, 7 };
     QTest::newRow("short row") << true << W { 3 } << W { 3, 20 };
@@ -406,7 +372,6 @@ void SchedulerTest::valueCache()
     QFETCH(bool, filled);
     QFETCH(QList<quint32>, row);
     QFETCH(QList<quint32>, expected);
-
     Rig rig;
     if (filled)
         rig.recorder->ensureValueCache();
@@ -425,18 +390,14 @@ void SchedulerTest::advance_data()
     // less the tick before it
     QTest::addColumn<L>("expected");
     constexpr qint32 kLast = std::numeric_limits<qint32>::max();
-
     const auto row = [](const char* name, const L& given, const L& expected) {
         QTest::newRow(name) << given << expected;
     };
     row("stopped", { 0, 0, 100, 0, 0, 500, 256 }, { 500, 0, 0 });
     row("inside one tick", { 1, 0, 100, 0, 0, 0, 50 }, { 50, 1, 0 });
     row("onto a boundary", { 1, 0, 100, 0, 0, 50, 50 }, { 100, 1, 1 });
-    row("many ticks", { 1, 0, 100, 0, 0, 0, 1024 }, { 1024, 1, 10 });
-    row("no sequence end", { 1, 0, 100, 0, 0, 5000, 100 }, { 5100, 1, 1 });
     row("stop at the end", { 1, 0, 100, 0, 1000, 900, 256 }, { 1000, 0, 2 });
     row("stop exactly at the end", { 1, 0, 100, 0, 1000, 744, 256 }, { 1000, 0, 3 });
-    row("loop 1010 over 1000 becomes 10", { 1, 1, 100, 0, 1000, 754, 256 }, { 10, 1, 3 });
     row("loop from a later begin", { 1, 1, 100, 600, 1000, 950, 500 }, { 600 + 450 % 400, 1, 5 });
     row("loop begin past the end", { 1, 1, 100, 1200, 1000, 990, 20 }, { 1200, 1, 1 });
     row("zero samples per tick counts every sample", { 1, 0, 0, 0, 0, 0, 10 }, { 10, 1, 10 });
@@ -448,7 +409,6 @@ void SchedulerTest::advance()
 {
     QFETCH(L, given);
     QFETCH(L, expected);
-
     Position position;
     position.playing = given[0];
     position.looping = given[1];
@@ -470,14 +430,11 @@ void SchedulerTest::contextReadings_data()
     const auto row = [](const char* name, int samplesPerTick, const L& steps, const L& expected) {
         QTest::newRow(name) << samplesPerTick << steps << expected;
     };
-
     // With s the current step, L = end - begin and M = end - loop:
     // s >= L gives loop + (s - end) mod M, otherwise begin + s mod L.
-    row("inside the sequence", 10, { 5, 0, 8, 2 }, { 5, 21, 217, 5 });
     row("offset sequence", 10, { 5, 2, 10, 4 }, { 5, 21, 217, 2 + 5 % 8 });
     row("at the end", 10, { 8, 0, 8, 2 }, { 8, 33, 337, 2 + (8 - 8) % 6 });
     row("past the end folds into the loop", 10, { 13, 0, 8, 2 }, { 13, 53, 537, 2 + (13 - 8) % 6 });
-    row("loop from the start", 10, { 11, 0, 8, 0 }, { 11, 45, 457, (11 - 8) % 8 });
     row("zero loop length", 10, { 9, 1, 8, 8 }, { 9, 37, 377, 1 });
     row("zero sequence length", 10, { 3, 0, 0, 0 }, { 3, 13, 137, 0 });
     row("before the start of time", 10, { -3, 2, 10, 4 }, { -3, -13, -137, 2 });
@@ -493,7 +450,6 @@ void SchedulerTest::contextReadings()
     QFETCH(int, samplesPerTick);
     QFETCH(L, steps);
     QFETCH(L, expected);
-
     Position position;
     position.samplesPerTickValue = samplesPerTick;
     position.ticksPerStepValue = 4;
@@ -510,14 +466,13 @@ void SchedulerTest::contextReadings()
     const L fixed
         = samplesPerTick < 0 ? L { 64, 64, 0, 0, 0, 5, 6 } : L { 4, samplesPerTick, 1, 1, 0, 5, 6 };
     QCOMPARE((L { c.ticksPerStep(), c.samplesPerTick(), c.isPlaying(), c.isLooping(),
-                 c.isRecording(), c.firstCounter(), c.secondCounter() }),
+                 c.isRecording(), int(c.firstCounter()), int(c.secondCounter()) }),
         fixed);
 }
 
 // The renderer builds a song handed over whatever its graph's flag says, and a change of
 // topology before the next block. Block k starts in tick k, whose row sets the recorder's
-// level to k % 4 + 1: a block at that level proves the row arrived before the block was
-// rendered. The position moves one block per render while the song plays.
+// level to k % 4 + 1 before the block is rendered.
 void SchedulerTest::renderer()
 {
     constexpr quint64 kFrames = 256;
@@ -527,7 +482,6 @@ void SchedulerTest::renderer()
     rig.graph->changed = false;
     rig.position.samplesPerTickValue = qint32(kFrames);
     rig.position.playing = true;
-
     BlockRenderer renderer(rig.song, kFrames);
     for (int block = 0; block < 6; ++block) {
         if (block == 3)
