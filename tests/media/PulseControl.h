@@ -18,9 +18,7 @@ inline QString pactl(const QStringList& arguments, bool* ok = nullptr)
 
 inline bool serverAnswers()
 {
-    bool ok = false;
-    pactl({ QStringLiteral("info") }, &ok);
-    return ok;
+    return !pactl({ QStringLiteral("info") }).isEmpty();
 }
 
 // A module loaded for one test and unloaded with it. A description must be a single word:

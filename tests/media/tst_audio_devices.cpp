@@ -25,11 +25,10 @@ const QByteArray kSinkId("zarn_null");
 QAudioDevice waitForDevice(QList<QAudioDevice> (*list)(), const QByteArray& id)
 {
     QElapsedTimer clock;
-    for (clock.start(); clock.elapsed() < 5000; QTest::qWait(10)) {
+    for (clock.start(); clock.elapsed() < 5000; QTest::qWait(10))
         for (const QAudioDevice& device : list())
             if (device.id() == id)
                 return device;
-    }
     return {};
 }
 
@@ -105,8 +104,7 @@ void AudioDevicesTest::initTestCase()
 {
     if (!pulse::serverAnswers())
         QSKIP("No PulseAudio server answers `pactl info`; start one (scripts/test does).");
-    // The test script's null sink, and a source fed by its monitor: the platform does not
-    // list monitors as inputs.
+    // The script's null sink, and a source fed by its monitor (monitors are not inputs here).
     m_sink = waitForDevice(&QMediaDevices::audioOutputs, kSinkId);
     m_record = waitForDevice(&QMediaDevices::audioInputs, "zarn_record");
     if (m_sink.isNull() || m_record.isNull())
@@ -202,7 +200,6 @@ void AudioDevicesTest::playsAndRecordsTheTone()
     ToneFeeder feeder(output);
     // The null sink may take a couple of seconds to start consuming a new stream.
     QTRY_VERIFY_WITH_TIMEOUT(output.sampleCount() > quint64(kRate), 8000);
-
     // Recorded through an input node, drained every 50 ms through process() as the scope does.
     AudioInputNode input;
     input.configure(m_record, int16());
@@ -245,8 +242,7 @@ void AudioDevicesTest::lostDeviceWaitsForTheHook()
     QVERIFY(node.start());
     ToneFeeder feeder(node);
     QTRY_VERIFY_WITH_TIMEOUT(node.sampleCount() > quint64(kRate), 8000);
-    // Counted from here: a stream the server was slow to start may have been rebuilt once
-    // already. The loss is announced once, however often the watchdog tries again.
+    // Counted from here, as a slow start may have rebuilt once; the loss is announced once.
     int rebuilt = 0;
     QObject receiver;
     connect(&node, &AudioOutputNode::deviceRebuilt, &receiver, [&rebuilt] { ++rebuilt; });
@@ -255,8 +251,7 @@ void AudioDevicesTest::lostDeviceWaitsForTheHook()
         "will resume when the device reappears.");
     QVERIFY(module->unload());
     // The server moves the stream to zarn_null, where it plays on without a stall or an
-    // error, so the loss can only come from the host's list, which the manager reads every
-    // second.
+    // error: only the host's list, read every second, tells of the loss.
     QTRY_VERIFY_WITH_TIMEOUT(node.isDeviceLost(), 5000);
     QVERIFY(node.currentDevice().isNull());
     QTRY_COMPARE_WITH_TIMEOUT(rebuilt, 1, 1000);

@@ -30,7 +30,6 @@ void AudioRingTest::refusesWhatItCannotTake()
     ring.write(source + 4, 1);
     QCOMPARE(ring.read(out, 5), quint64(1));
     QCOMPARE(out[0], 5.0f);
-
     QTest::ignoreMessage(QtWarningMsg,
         "AudioRing::setCapacity: clamping request 16777217 → 16777216 (over kMaxRingFrames). "
         "Caller likely passed a junk channelCount or sample rate. Investigate upstream.");
@@ -53,8 +52,7 @@ void AudioRingTest::threadsSeeTheSequenceAcrossWraps()
             next += ring.write(chunk, want);
         }
     });
-    quint64 expected = 0;
-    quint64 mismatches = 0;
+    quint64 expected = 0, mismatches = 0;
     float chunk[53];
     while (expected < kTotal) {
         const quint64 got = ring.read(chunk, 53);

@@ -37,6 +37,7 @@ class ShortcutsTest : public QObject {
 private slots:
     void handleDispatches_data();
     void handleDispatches();
+    void applicationKeysDoNotCollide();
 };
 
 void ShortcutsTest::handleDispatches_data()
@@ -53,17 +54,14 @@ void ShortcutsTest::handleDispatches_data()
               QTest::newRow(name) << context << key << modifiers << QString::fromLatin1(ran);
           };
     row("editor before global", pattern, Qt::Key_K, ctrl, "pat.shared");
-    row("other editor before global", sequence, Qt::Key_K, ctrl, "seq.shared");
     row("global when the editor lacks the key", pattern, Qt::Key_F5, 0, "global.play");
     row("editor entry without action is not consumed", pattern, Qt::Key_L, ctrl, "");
     row("global where the editor has no entry", sequence, Qt::Key_L, ctrl,
         "global.unbound_in_editor");
-    row("unknown key", pattern, Qt::Key_Q, ctrl, "");
     row("other modifiers do not match", pattern, Qt::Key_F5, ctrl, "");
     row("enter taken as return", pattern, Qt::Key_Enter, 0, "pat.enter");
     row("keypad enter", pattern, Qt::Key_Enter, keypad, "pat.enter");
     row("keypad point", pattern, Qt::Key_Period, keypad, "pat.erase");
-    row("keypad modifier on a global key", pattern, Qt::Key_F5, keypad, "global.play");
     row("backtab taken as tab", pattern, Qt::Key_Backtab, shift, "pat.back");
 }
 
@@ -82,6 +80,22 @@ void ShortcutsTest::handleDispatches()
     const QKeyEvent event(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers));
     QCOMPARE(bindings.handle(event), !ran.isEmpty());
     QCOMPARE(calls, ran.isEmpty() ? QStringList() : QStringList { ran });
+}
+
+// The editors bind the whole table, so a clash would silently hide one of the actions.
+void ShortcutsTest::applicationKeysDoNotCollide()
+{
+    const ShortcutRegistry& registry = ShortcutRegistry::instance();
+    QSet<QString> ids;
+    for (const ShortcutEntry& entry : registry.entries()) {
+        ids.insert(entry.id);
+        if (entry.key.isEmpty())
+            continue;
+        QVERIFY2(registry.match(entry.context, entry.key) == &entry, qPrintable(entry.id));
+        if (entry.context != shortcutContext::kGlobal)
+            QVERIFY2(!registry.match(shortcutContext::kGlobal, entry.key), qPrintable(entry.id));
+    }
+    QCOMPARE(ids.size(), registry.entries().size());
 }
 
 QTEST_GUILESS_MAIN(ShortcutsTest)
