@@ -77,6 +77,7 @@ void CheapReverbProcessor::reset()
     }
     for (AllPass& allPass : m_allPasses)
         allPass.line.clear();
+    m_position = 0;
 }
 
 void CheapReverbProcessor::process(AudioContext& context)
@@ -106,18 +107,20 @@ void CheapReverbProcessor::setFeedback()
 
 double CheapReverbProcessor::tick(double x)
 {
+    // Every line moves on once a sample, so one running position serves them all.
+    const quint64 now = m_position++;
     double sum = 0.0;
     for (Comb& comb : m_combs) {
-        const double y = comb.line.delayed(comb.length);
+        const double y = comb.line.read(now - comb.length);
         comb.store = comb.store * m_damping + y * (1.0 - m_damping);
-        comb.line.push(comb.feedback * comb.store + x);
+        comb.line.write(now, comb.feedback * comb.store + x);
         sum += y;
     }
     double s = sum * kCombMix;
     for (AllPass& allPass : m_allPasses) {
-        const double b = allPass.line.delayed(allPass.length);
+        const double b = allPass.line.read(now - allPass.length);
         const double w = s - kAllPassGain * b;
-        allPass.line.push(w);
+        allPass.line.write(now, w);
         s = kAllPassGain * w + b;
     }
     return s * m_wet + x * (1.0 - m_wet);

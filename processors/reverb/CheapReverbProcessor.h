@@ -43,5 +43,6 @@ private:
     double m_damping = 0.5;
     std::array<Comb, 4> m_combs;
     std::array<AllPass, 2> m_allPasses;
+    quint64 m_position = 0;
     bool m_prepared = false;
 };
