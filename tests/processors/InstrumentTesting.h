@@ -6,75 +6,150 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <numbers>
+#include <tuple>
 
-// Shared by the instrument tests: rendering, row delivery and the schema table rows.
+// Shared by the processor tests: row delivery, rendering in blocks, test signals and
+// sample-by-sample comparison.
 namespace instrumentTesting {
 
-inline QVector<double> render(Processor& processor, int frames)
+using Samples = QList<double>;
+using Row = QList<quint32>;
+
+constexpr int kRate = 44100;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// A data table: one column per type, named in order; each call adds a named row, every
+// value taken as its column's type.
+template <typename... T> class DataTable {
+public:
+    template <typename... Names> explicit DataTable(Names... names)
+    {
+        static_assert(sizeof...(Names) == sizeof...(T));
+        (QTest::addColumn<T>(names), ...);
+    }
+    void operator()(const char* name, const T&... values) const
+    {
+        (QTest::newRow(name) << ... << values);
+    }
+};
+
+// The current row's values in the named columns, to unpack into structured bindings.
+template <typename... T, typename... Names> std::tuple<T...> fetch(Names... names)
 {
-    QVector<double> block(frames, 0.0);
-    AudioContext context;
-    context.frames = quint64(frames);
-    context.data = block.data();
-    processor.process(context);
-    return block;
+    static_assert(sizeof...(Names) == sizeof...(T));
+    return { *static_cast<T*>(QTest::qData(names, qMetaTypeId<T>()))... };
 }
 
-inline void deliver(Processor& processor, const QList<quint32>& lanes, quint32 serial)
+inline void deliver(Processor& processor, const Row& lanes, quint32 serial = 1)
 {
     processor.applyRow(lanes.constData(), int(lanes.size()), serial);
 }
 
-inline double peak(const QVector<double>& samples, int from = 0)
+// Runs the samples through in blocks, so state must carry across block edges.
+inline Samples render(Processor& processor, Samples samples, qsizetype block = 1024)
+{
+    for (qsizetype start = 0; start < samples.size(); start += block) {
+        AudioContext context;
+        context.frames = quint64(std::min(block, samples.size() - start));
+        context.data = samples.data() + start;
+        processor.process(context);
+    }
+    return samples;
+}
+
+inline Samples render(Processor& processor, int frames)
+{
+    return render(processor, Samples(frames, 0.0), frames);
+}
+
+inline double renderOne(Processor& processor, double x)
+{
+    return render(processor, Samples { x }).first();
+}
+
+// Uniform values in [-amplitude, amplitude).
+inline Samples noise(int count, quint32 seed = 11, double amplitude = 0.8)
+{
+    Samples out(count);
+    for (double& x : out) {
+        seed = seed * 1664525u + 1013904223u;
+        x = (double(seed) / 4294967296.0 * 2.0 - 1.0) * amplitude;
+    }
+    return out;
+}
+
+inline Samples sine(double hz, double amplitude, int count)
+{
+    Samples out(count);
+    for (int n = 0; n < count; ++n)
+        out[n] = amplitude * std::sin(2.0 * std::numbers::pi * hz * n / kRate);
+    return out;
+}
+
+inline Samples impulse(int count)
+{
+    Samples out(count, 0.0);
+    out[0] = 1.0;
+    return out;
+}
+
+inline double peak(const Samples& samples, qsizetype from = 0, qsizetype to = -1)
 {
     double result = 0.0;
-    for (int i = from; i < samples.size(); ++i)
+    for (qsizetype i = from; i < (to < 0 ? samples.size() : to); ++i)
         result = std::max(result, std::abs(samples[i]));
     return result;
 }
 
-inline void addSchemaColumns()
+// Mean energy and mean position-weighted level of a render: two numbers that move with
+// nearly any change to it, so one pair recorded from a model of the definition pins a
+// whole render.
+inline Samples fingerprint(const Samples& samples)
 {
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<int>("valueType");
-    QTest::addColumn<QList<quint32>>("numbers"); // minimum, maximum, empty, default
+    double energy = 0.0;
+    double moment = 0.0;
+    for (qsizetype i = 0; i < samples.size(); ++i) {
+        energy += samples[i] * samples[i];
+        moment += double(i + 1) * samples[i];
+    }
+    const double n = double(samples.size());
+    return { energy / n, moment / (n * n) };
 }
 
-inline void addLane(const QString& type, int index, const QString& name, const QString& description,
-    ValueType kind, const QList<quint32>& numbers)
+// Empty when the blocks agree within `tolerance`, else where they first differ.
+inline QString mismatch(const Samples& actual, const Samples& expected, double tolerance)
 {
-    QTest::newRow(qPrintable(type + ' ' + name))
-        << type << index << name << description << int(kind) << numbers;
-}
-
-// Checks the fetched row against the processor's schema and its catalogue flags, which
-// are the same for every instrument: an output, no input, offered to the user.
-inline void checkLane(const Processor& processor, int nodeLanes, int trackLanes)
-{
-    QFETCH(QString, type);
-    QFETCH(int, index);
-    QFETCH(QString, name);
-    QFETCH(QString, description);
-    QFETCH(int, valueType);
-    QFETCH(QList<quint32>, numbers);
-    const auto schema = processor.schema();
-    QCOMPARE(schema->nodeParameters.size(), nodeLanes);
-    QCOMPARE(schema->trackParameters.size(), trackLanes);
-    const auto p = schema->parameterAt(index);
-    QVERIFY(p);
-    QCOMPARE(p->name, name);
-    QCOMPARE(p->description, description);
-    QCOMPARE(int(p->type), valueType);
-    QCOMPARE((QList<quint32> { p->minimum, p->maximum, p->empty, p->defaultValue }), numbers);
-    QCOMPARE(p->flag, quint8(0));
-
-    const ProcessorCharacter& c = processor.character();
-    QCOMPARE(c.typeID, type);
-    QVERIFY(!c.takesAudioInput && c.givesAudioOutput && c.userCreatable && c.userVisible);
-    QVERIFY(!c.intrinsicToSong && !c.intrinsicTrack);
+    if (actual.size() != expected.size())
+        return QString("%1 samples, expected %2").arg(actual.size()).arg(expected.size());
+    for (qsizetype i = 0; i < actual.size(); ++i) {
+        if (!(std::abs(actual[i] - expected[i]) <= tolerance))
+            return QString("sample %1: %2, expected %3")
+                .arg(i)
+                .arg(actual[i], 0, 'g', 17)
+                .arg(expected[i], 0, 'g', 17);
+    }
+    return {};
 }
 
 } // namespace instrumentTesting
+
+// Each number within a billionth of the recorded one, so a silent golden asks for silence.
+#define COMPARE_FINGERPRINT(samples, golden)                                                       \
+    do {                                                                                           \
+        const Samples actualPrint = instrumentTesting::fingerprint(samples);                       \
+        const Samples goldenPrint = golden;                                                        \
+        for (int i = 0; i < 2; ++i)                                                                \
+            QVERIFY2(std::abs(actualPrint[i] - goldenPrint[i]) <= 1e-9 * std::abs(goldenPrint[i]), \
+                qPrintable(QString("%1, expected %2")                                              \
+                               .arg(actualPrint[i], 0, 'g', 17)                                    \
+                               .arg(goldenPrint[i], 0, 'g', 17)));                                 \
+    } while (false)
+
+#define COMPARE_BLOCKS(actual, expected, tolerance)                                                \
+    do {                                                                                           \
+        const QString difference = instrumentTesting::mismatch(actual, expected, tolerance);       \
+        QVERIFY2(difference.isEmpty(), qPrintable(difference));                                    \
+    } while (false)

@@ -1,8 +1,8 @@
+#include "processors/AddMenu.h"
 #include "processors/ProcessorFactory.h"
-#include "processors/io/InputProcessor.h"
-#include "processors/io/OutputProcessor.h"
+#include "processors/effects/DelayProcessor.h"
 
-#include <QtTest>
+#include "InstrumentTesting.h"
 
 namespace {
 
@@ -14,64 +14,71 @@ public:
         , tag(tag)
     {
     }
-
     SchemaPointer schema() const override { return SchemaPointer::create(); }
-
     const int tag;
 };
 
-ProcessorCharacter stubCharacter(const QString& id, bool takesAudioInput = true)
+ProcessorFactory::Creator stub(const QString& id, int tag = 0)
 {
-    return ProcessorCharacter(id, takesAudioInput, true, true, true, false, false);
+    return [=](int) {
+        return QSharedPointer<Processor>(
+            new StubProcessor(ProcessorCharacter(id, true, true, true, true, false, false), tag));
+    };
 }
-
-// Makes a stub of the given type and counts the calls and the rates it is given.
-struct CountingCreator {
-    ProcessorCharacter character;
-    int tag = 0;
-    QSharedPointer<QList<int>> rates = QSharedPointer<QList<int>>::create();
-
-    ProcessorFactory::Creator creator() const
-    {
-        return [c = character, t = tag, r = rates](int sampleRate) {
-            r->append(sampleRate);
-            return QSharedPointer<Processor>(new StubProcessor(c, t));
-        };
-    }
-};
-
-// Collects every message logged while it lives; it replaces QTest's own handler, so
-// "nothing else was logged" is checked on the whole list.
-class MessageLog {
-public:
-    MessageLog()
-    {
-        s_sink = &messages;
-        m_previous = qInstallMessageHandler(&MessageLog::handle);
-    }
-    ~MessageLog()
-    {
-        qInstallMessageHandler(m_previous);
-        s_sink = nullptr;
-    }
-
-    QStringList messages;
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext&, const QString& text)
-    {
-        if (s_sink)
-            s_sink->append(text);
-    }
-
-    static inline QStringList* s_sink = nullptr;
-    QtMessageHandler m_previous;
-};
 
 int tagOf(const QSharedPointer<Processor>& processor)
 {
-    const auto stub = processor.dynamicCast<StubProcessor>();
-    return stub ? stub->tag : -1;
+    const auto made = processor.dynamicCast<StubProcessor>();
+    return made ? made->tag : -1;
+}
+
+// Every message logged while it lives, in place of QTest's own handler.
+struct MessageLog {
+    static inline QStringList messages;
+    MessageLog() { messages.clear(); }
+    ~MessageLog() { qInstallMessageHandler(previous); }
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { messages.append(text); });
+};
+
+using Words = QList<quint32>;
+
+// Records every row it is given; its lanes are whatever schema the test hands it.
+class RecordingProcessor final : public Processor {
+public:
+    explicit RecordingProcessor(const SchemaPointer& layout)
+        : Processor(ProcessorCharacter("Recorder", true, true, true, true, false, false))
+        , m_layout(layout)
+    {
+    }
+    SchemaPointer schema() const override { return m_layout; }
+    void applyRow(const quint32* values, int count, quint32 rowSerial) override
+    {
+        rows.append(Words(values, values + count));
+        serials.append(rowSerial);
+    }
+    QList<Words> rows;
+    Words serials;
+
+private:
+    const SchemaPointer m_layout;
+};
+
+// Node lanes: a byte (empty 0xFF, default 0x80), a word (empty 0xFFFF, default 0x1234) and a
+// switch (empty 2, default 0); track lanes: a note (empty 255) and a byte (empty 0xFE).
+SchemaPointer mixedSchema()
+{
+    auto s = QSharedPointer<NodeParameterSchema>::create();
+    s->nodeParameters = {
+        ParameterDescriptor::byte("Level", "", 0, 0xFE, 0xFF, 0x80),
+        ParameterDescriptor::word("Speed", "", 0xFFFE, 0x1234),
+        ParameterDescriptor::makeSwitch("Hold", "", 0),
+    };
+    s->trackParameters = {
+        ParameterDescriptor::midiNote("Note", "", 253),
+        ParameterDescriptor::byte("Velocity", "", 0, 0xFD, 0xFE, 0x40),
+    };
+    return s;
 }
 
 } // namespace
@@ -80,147 +87,31 @@ class FactoryTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void laterRegistrationWinsInBothMaps();
-    void creatorsAreCalledWith44100();
-    void typeIDsFollowCaseSensitiveOrder_data();
-    void typeIDsFollowCaseSensitiveOrder();
-    void createRefusesUnknownIdsSilently_data();
-    void createRefusesUnknownIdsSilently();
-    void characterOfMissAlwaysLogs_data();
-    void characterOfMissAlwaysLogs();
-    void debugLines_data();
-    void debugLines();
+    void lookupsAndTheirLog();
     void brokenRegistrationsAreRefused();
-    void catalogueHoldsInputAndOutput_data();
-    void catalogueHoldsInputAndOutput();
-    void characterDebugText_data();
-    void characterDebugText();
+    void catalogueFillsTheAddMenu();
+    void setNodeParameterSendsAManualRow_data();
+    void setNodeParameterSendsAManualRow();
+    void instanceIdIsStablePerProcessor();
 };
 
-void FactoryTest::laterRegistrationWinsInBothMaps()
+// Type IDs come back in case-sensitive order, each once; registration makes one throwaway
+// instance at 44100 to read the character, and each create() makes a new one.
+// A miss in characterOf() is always logged, a miss in create() never; registrations only
+// with debug on. Type IDs are case-sensitive.
+void FactoryTest::lookupsAndTheirLog()
 {
     ProcessorFactory factory;
-    factory.registerType(CountingCreator { stubCharacter("Alpha", true), 1 }.creator());
-    factory.registerType(CountingCreator { stubCharacter("Beta", true), 2 }.creator());
-    factory.registerType(CountingCreator { stubCharacter("Alpha", false), 3 }.creator());
-
-    QCOMPARE(factory.typeIDs(), QStringList({ "Alpha", "Beta" }));
-    QCOMPARE(tagOf(factory.create("Alpha")), 3);
-    QCOMPARE(tagOf(factory.create("Beta")), 2);
-    const ProcessorCharacter* alpha = factory.characterOf("Alpha");
-    QVERIFY(alpha);
-    QCOMPARE(alpha->takesAudioInput, false);
-    QCOMPARE(factory.characterOf("Beta")->takesAudioInput, true);
-}
-
-void FactoryTest::creatorsAreCalledWith44100()
-{
-    ProcessorFactory factory;
-    const CountingCreator counting { stubCharacter("Alpha"), 1 };
-    factory.registerType(counting.creator());
-    // Registration makes one throwaway instance to read its character.
-    QCOMPARE(*counting.rates, QList<int>({ 44100 }));
-
-    const auto first = factory.create("Alpha");
-    const auto second = factory.create("Alpha");
-    QCOMPARE(*counting.rates, QList<int>({ 44100, 44100, 44100 }));
-    QVERIFY(first && second);
-    QVERIFY(first != second);
-}
-
-void FactoryTest::typeIDsFollowCaseSensitiveOrder_data()
-{
-    QTest::addColumn<QStringList>("registered");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("upper case first") << QStringList { "b", "a", "B", "Alpha", "Zed" }
-                                      << QStringList { "Alpha", "B", "Zed", "a", "b" };
-    QTest::newRow("channel family") << QStringList { "CheapReverb", "ChannelStrip", "ChAGCPump",
-        "Compressor" } << QStringList { "ChAGCPump", "ChannelStrip", "CheapReverb", "Compressor" };
-    QTest::newRow("dash before letters") << QStringList { "Taiko", "TB-303", "Tremolo" }
-                                         << QStringList { "TB-303", "Taiko", "Tremolo" };
-    QTest::newRow("duplicates listed once")
-        << QStringList { "Delay", "Amp", "Delay" } << QStringList { "Amp", "Delay" };
-}
-
-void FactoryTest::typeIDsFollowCaseSensitiveOrder()
-{
-    QFETCH(QStringList, registered);
-    QFETCH(QStringList, expected);
-    ProcessorFactory factory;
-    for (const QString& id : registered)
-        factory.registerType(CountingCreator { stubCharacter(id), 0 }.creator());
-    QCOMPARE(factory.typeIDs(), expected);
-}
-
-void FactoryTest::createRefusesUnknownIdsSilently_data()
-{
-    QTest::addColumn<QString>("typeID");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("unknown") << QString("Nope");
-    QTest::newRow("other case") << QString("alpha");
-}
-
-void FactoryTest::createRefusesUnknownIdsSilently()
-{
-    QFETCH(QString, typeID);
-    ProcessorFactory factory;
-    factory.registerType(CountingCreator { stubCharacter("Alpha"), 1 }.creator());
-
     const MessageLog log;
-    QVERIFY(factory.create(typeID).isNull());
-    QCOMPARE(log.messages, QStringList());
-}
-
-void FactoryTest::characterOfMissAlwaysLogs_data()
-{
-    QTest::addColumn<bool>("debug");
-    QTest::addColumn<QString>("typeID");
-    QTest::newRow("unknown") << false << QString("Nope");
-    QTest::newRow("other case") << false << QString("alpha");
-    QTest::newRow("unknown, debug") << true << QString("Nope");
-}
-
-void FactoryTest::characterOfMissAlwaysLogs()
-{
-    QFETCH(bool, debug);
-    QFETCH(QString, typeID);
-    ProcessorFactory factory;
-    factory.registerType(CountingCreator { stubCharacter("Alpha"), 1 }.creator());
-    factory.debug = debug;
-
-    const MessageLog log;
-    QVERIFY(!factory.characterOf(typeID));
-    QCOMPARE(log.messages, QStringList({ "Foundnt char " + typeID }));
-}
-
-void FactoryTest::debugLines_data()
-{
-    QTest::addColumn<bool>("debug");
-    QTest::addColumn<QStringList>("expected");
-    QTest::newRow("quiet") << false << QStringList();
-    QTest::newRow("debug")
-        << true
-        << QStringList {
-               "Registering Alpha",
-               "Found char Alpha ProcessorCharacter(typeID: Alpha, "
-               "takesAudioInput: true, givesAudioOutput: true, userCreatable: "
-               "true, userVisible: true, intrinsicToSong: false, intrinsicTrack: "
-               "false)",
-           };
-}
-
-void FactoryTest::debugLines()
-{
-    QFETCH(bool, debug);
-    QFETCH(QStringList, expected);
-    ProcessorFactory factory;
-    factory.debug = debug;
-
-    const MessageLog log;
-    factory.registerType(CountingCreator { stubCharacter("Alpha"), 1 }.creator());
-    QVERIFY(factory.characterOf("Alpha"));
-    QVERIFY(factory.create("Alpha"));
-    QCOMPARE(log.messages, expected);
+    factory.debug = true;
+    factory.registerType(stub("Alpha", 1));
+    factory.debug = false;
+    factory.registerType(stub("Beta", 2));
+    QVERIFY(factory.characterOf("Alpha") && factory.characterOf("Beta"));
+    QCOMPARE(tagOf(factory.create("Alpha")), 1);
+    QVERIFY(!factory.characterOf("alpha"));
+    QCOMPARE(tagOf(factory.create("Nope")), -1);
+    QCOMPARE(log.messages, QStringList({ "Registering Alpha", "Foundnt char alpha" }));
 }
 
 void FactoryTest::brokenRegistrationsAreRefused()
@@ -229,74 +120,81 @@ void FactoryTest::brokenRegistrationsAreRefused()
     factory.registerType(ProcessorFactory::Creator());
     factory.registerType([](int) { return QSharedPointer<Processor>(); });
     QTest::ignoreMessage(QtWarningMsg, "Processor type without a type ID not registered");
-    factory.registerType(CountingCreator { stubCharacter(QString()), 1 }.creator());
-
+    factory.registerType(stub(QString()));
     QCOMPARE(factory.typeIDs(), QStringList());
     QVERIFY(factory.create(QString()).isNull());
 }
 
-void FactoryTest::catalogueHoldsInputAndOutput_data()
+// Generators give sound and take none, effects do both, the rest is utility; hidden or
+// fixed types stay out. Two registrations share "Delay" and the later one, the delay, wins.
+// Only the output is part of every song and track.
+void FactoryTest::catalogueFillsTheAddMenu()
 {
-    QTest::addColumn<QString>("typeID");
-    QTest::addColumn<QList<bool>>("flags"); // In, Out, UC, UV, IS, IT
-    QTest::newRow("Input") << QString("Input")
-                           << QList<bool> { false, true, false, true, false, false };
-    QTest::newRow("Output") << QString("Output")
-                            << QList<bool> { true, false, true, true, true, true };
+    const ProcessorFactory& registry = ProcessorFactory::instance();
+    const QList<AddMenuSection> expected = {
+        { "Generators",
+            { "Ding", "Dribble", "Drum", "Kagura Suzu", "Noise", "Osc", "Sample", "Saw", "TB-303",
+                "Taiko" } },
+        { "Effects",
+            { "AGC", "Amp", "ChAGCPump", "ChAttenuation", "ChClipping", "ChDCOffset",
+                "ChDistortion", "ChDoppler", "ChDropout", "ChEcho", "ChFreqAtten", "ChNoise",
+                "ChPinkNoise", "ChTone", "ChannelStrip", "CheapReverb", "Compressor", "Delay",
+                "Distortion", "FancyReverb", "Filter", "Recursion", "Tremolo" } },
+        { "Utility", { "Output" } },
+    };
+    QCOMPARE(addMenuSections(registry), expected);
+    QCOMPARE(registry.typeIDs().size(), 36);
+    QVERIFY(registry.typeIDs().contains("Input") && registry.typeIDs().contains("Scope"));
+    QVERIFY(registry.create("Delay").dynamicCast<DelayProcessor>());
+    QStringList intrinsic;
+    for (const QString& id : registry.typeIDs()) {
+        const ProcessorCharacter* c = registry.characterOf(id);
+        if (c->intrinsicToSong || c->intrinsicTrack)
+            intrinsic << id + (c->intrinsicToSong && c->intrinsicTrack ? " both" : " one");
+    }
+    QCOMPARE(intrinsic, QStringList { "Output both" });
 }
 
-void FactoryTest::catalogueHoldsInputAndOutput()
+// The row holds the value in its lane and every other lane empty; each call takes the next
+// manual serial, counting down from -2 in unsigned arithmetic. An index outside the node
+// lanes sends nothing and uses no serial.
+void FactoryTest::setNodeParameterSendsAManualRow_data()
 {
-    QFETCH(QString, typeID);
-    QFETCH(QList<bool>, flags);
-    ProcessorFactory& registry = ProcessorFactory::instance();
-    QCOMPARE(&ProcessorFactory::instance(), &registry);
-    QVERIFY(registry.typeIDs().contains(typeID));
-
-    const ProcessorCharacter* c = registry.characterOf(typeID);
-    QVERIFY(c);
-    QCOMPARE(c->typeID, typeID);
-    const QList<bool> actual { c->takesAudioInput, c->givesAudioOutput, c->userCreatable,
-        c->userVisible, c->intrinsicToSong, c->intrinsicTrack };
-    QCOMPARE(actual, flags);
-
-    const auto made = registry.create(typeID);
-    QVERIFY(made);
-    QCOMPARE(made->character().typeID, typeID);
-    const bool rightClass = typeID == "Input" ? bool(made.dynamicCast<InputProcessor>())
-                                              : bool(made.dynamicCast<OutputProcessor>());
-    QVERIFY(rightClass);
+    const instrumentTesting::DataTable<int, Words, Words> add("index", "row", "nodeValues");
+    add("first lane", 0, { 7, 0xFFFF, 2, 255, 0xFE }, { 7, 0x1234, 0 });
+    add("last lane", 2, { 0xFF, 0xFFFF, 7, 255, 0xFE }, { 0x80, 0x1234, 7 });
+    add("before the first", -1, {}, { 0x80, 0x1234, 0 });
+    add("after the last", 3, {}, { 0x80, 0x1234, 0 });
 }
 
-void FactoryTest::characterDebugText_data()
+void FactoryTest::setNodeParameterSendsAManualRow()
 {
-    QTest::addColumn<ProcessorCharacter>("character");
-    QTest::addColumn<QString>("expected");
-    // Across the rows every flag has its own pattern, so a flag printed under another
-    // flag's label shows.
-    QTest::newRow("last three") << ProcessorCharacter("X", false, false, false, true, true, true)
-                                << "ProcessorCharacter(typeID: X, takesAudioInput: false, "
-                                   "givesAudioOutput: false, userCreatable: false, userVisible: "
-                                   "true, intrinsicToSong: true, intrinsicTrack: true)";
-    QTest::newRow("middle pairs")
-        << ProcessorCharacter("Kagura Suzu", false, true, true, false, false, true)
-        << "ProcessorCharacter(typeID: Kagura Suzu, takesAudioInput: false, givesAudioOutput: "
-           "true, userCreatable: true, userVisible: false, intrinsicToSong: false, "
-           "intrinsicTrack: true)";
-    QTest::newRow("alternating")
-        << ProcessorCharacter("TB-303", true, false, true, false, true, false)
-        << "ProcessorCharacter(typeID: TB-303, takesAudioInput: true, givesAudioOutput: false, "
-           "userCreatable: true, userVisible: false, intrinsicToSong: true, intrinsicTrack: "
-           "false)";
+    const auto [index, row, nodeValues]
+        = instrumentTesting::fetch<int, Words, Words>("index", "row", "nodeValues");
+    RecordingProcessor processor(mixedSchema());
+    processor.setNodeParameter(index, 7);
+    processor.setNodeParameter(index, 7);
+    QCOMPARE(processor.nodeValues, nodeValues);
+    if (row.isEmpty()) {
+        QVERIFY(processor.rows.isEmpty());
+        QCOMPARE(processor.manualRowSerial, -2);
+    } else {
+        QCOMPARE(processor.rows, QList<Words>({ row, row }));
+        QCOMPARE(processor.serials, Words({ 0xFFFFFFFEu, 0xFFFFFFFDu }));
+        QCOMPARE(processor.manualRowSerial, -4);
+    }
 }
 
-void FactoryTest::characterDebugText()
+void FactoryTest::instanceIdIsStablePerProcessor()
 {
-    QFETCH(ProcessorCharacter, character);
-    QFETCH(QString, expected);
-    QString text;
-    QDebug(&text) << character;
-    QCOMPARE(text.trimmed(), expected);
+    RecordingProcessor first(mixedSchema());
+    RecordingProcessor second(mixedSchema());
+    const QString id = first.instanceId();
+    QCOMPARE(first.instanceId(), id);
+    QVERIFY(second.instanceId() != id);
+    // A non-negative integer written in base 32.
+    bool ok = false;
+    QVERIFY(id.toLongLong(&ok, 32) >= 0 && ok);
 }
 
 QTEST_GUILESS_MAIN(FactoryTest)
