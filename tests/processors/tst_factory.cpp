@@ -2,6 +2,7 @@
 #include "processors/ProcessorFactory.h"
 #include "processors/effects/DelayProcessor.h"
 
+#include "../song/CapturedMessages.h"
 #include "InstrumentTesting.h"
 
 namespace {
@@ -31,15 +32,6 @@ int tagOf(const QSharedPointer<Processor>& processor)
     const auto made = processor.dynamicCast<StubProcessor>();
     return made ? made->tag : -1;
 }
-
-// Every message logged while it lives, in place of QTest's own handler.
-struct MessageLog {
-    static inline QStringList messages;
-    MessageLog() { messages.clear(); }
-    ~MessageLog() { qInstallMessageHandler(previous); }
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& text) { messages.append(text); });
-};
 
 using Words = QList<quint32>;
 
@@ -102,7 +94,7 @@ private slots:
 void FactoryTest::lookupsAndTheirLog()
 {
     ProcessorFactory factory;
-    const MessageLog log;
+    const CapturedMessages log;
     factory.debug = true;
     factory.registerType(stub("Alpha", 1));
     factory.debug = false;
@@ -111,7 +103,7 @@ void FactoryTest::lookupsAndTheirLog()
     QCOMPARE(tagOf(factory.create("Alpha")), 1);
     QVERIFY(!factory.characterOf("alpha"));
     QCOMPARE(tagOf(factory.create("Nope")), -1);
-    QCOMPARE(log.messages, QStringList({ "Registering Alpha", "Foundnt char alpha" }));
+    QCOMPARE(CapturedMessages::lines(), QStringList({ "Registering Alpha", "Foundnt char alpha" }));
 }
 
 void FactoryTest::brokenRegistrationsAreRefused()

@@ -71,7 +71,6 @@ private slots:
     void lanesChangeTheSound();
     void tailFallsSixtyDecibelsInTheDecayTime();
     void outputIsFiniteAndInRange();
-    void blockSizeDoesNotChangeTheOutput();
     void cheapDecaySetsCombFeedback_data();
     void cheapDecaySetsCombFeedback();
 };
@@ -185,16 +184,6 @@ void ReverbTest::outputIsFiniteAndInRange()
 }
 
 // Modulation and echo on, so every part of the network runs.
-void ReverbTest::blockSizeDoesNotChangeTheOutput()
-{
-    const LaneValues lanes = { { ReverbProcessor::ModDepth, 200 }, { ReverbProcessor::ModTime, 2 },
-        { ReverbProcessor::EchoDepth, 120 }, { ReverbProcessor::DryWet, 180 } };
-    const Samples input = noise(3 * 8192);
-    const Samples reference = render(*reverbWith(lanes), input, 64);
-    for (const int blockSize : { 1, 333, 2049, 8192 })
-        QCOMPARE(render(*reverbWith(lanes), input, blockSize), reference);
-}
-
 // Fully wet, the shortest comb (1422 samples) answers an impulse alone at 1422 and 2844: a
 // quarter of the comb passes each all-pass at half, so 1/16, then the feedback times that,
 // less the damped share. No other comb or all-pass path lands on either sample.
