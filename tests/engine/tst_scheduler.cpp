@@ -288,6 +288,8 @@ void SchedulerTest::storageIsLaidOutOnce()
         }
     }
     QCOMPARE(plan->capacityFrames(), 512u);
+    // A plan's buffers point into its block; a free-standing buffer owns, and frees, its own.
+    QVERIFY(!plan->output().ownsData() && Buffer(4).ownsData());
     // Processors keep rendering the laid-out block; only its head reaches the destination.
     QCOMPARE(test.processors.value(QStringLiteral("Out"))->lastFrames, 512u);
 }
