@@ -162,25 +162,28 @@ private slots:
 
 void ClipboardTest::copyEncodesTheSelection_data()
 {
-    QTest::addColumn<bool>("sequence"); // else the pattern
+    QTest::addColumn<int>("kind"); // the pattern, the sequence, the pattern without track lanes
     QTest::addColumn<QList<int>>("range"); // pattern: ticks then columns; sequence: tracks, steps
     QTest::addColumn<QByteArray>("expected");
     using R = QList<int>;
     const QByteArray head = utf16("procA");
     const QByteArray note1 = column("Note", 3, false, 0, 1);
-    QTest::newRow("empty value is absent") << false << R { 0, 0, On, Gain }
+    QTest::newRow("empty value is absent") << 0 << R { 0, 0, On, Gain }
                                            << head + i32(1) + i32(2) + column("On", 1, true, On, 0)
             + column("Gain", 2, true, Gain, 0) + present(1) + absent;
     QTest::newRow("short row reads zero in lane 2")
-        << false << R { 0, 0, Lane2Vel, Lane2Vel }
+        << 0 << R { 0, 0, Lane2Vel, Lane2Vel }
         << head + i32(1) + i32(1) + column("Vel", 2, false, 1, 2) + present(0);
-    QTest::newRow("reversed ends") << false << R { 3, 2, Lane1Vel, Lane1Note }
+    QTest::newRow("reversed ends") << 0 << R { 3, 2, Lane1Vel, Lane1Note }
                                    << head + i32(2) + i32(2) + note1 + column("Vel", 2, false, 1, 1)
             + absent + present(0x40) + present(48) + present(0x10);
     // Lane 256 is past the last lane a pattern can have: no descriptor there.
     QTest::newRow("beyond the last lane")
-        << false << R { 2, 2, 3 + 255 * 2, 3 + 255 * 2 }
+        << 0 << R { 2, 2, 3 + 255 * 2, 3 + 255 * 2 }
         << head + i32(1) + i32(1) + column("", 0, false, 0, 256) + absent;
+    // Without track parameters everything past the node parameters is lane 1.
+    QTest::newRow("no track lanes") << 2 << R { 2, 2, Lane1Note, Lane1Note }
+                                    << head + i32(1) + i32(1) + column("", 0, false, 0, 1) + absent;
     const QByteArray tracks12 = i32(1) + i32(2) + utf16("nB") + utf16("nC");
     const QByteArray patternEntry = i8(1) + i32(0) + i8(1);
     const QByteArray breakEntry = i8(1) + i32(1) + i8(0);
@@ -188,16 +191,19 @@ void ClipboardTest::copyEncodesTheSelection_data()
     // past the end of both.
     const QByteArray steps0to3 = i32(0) + i32(4) + patternEntry + utf16("pb") + absent + breakEntry
         + patternEntry + utf16("pc") + i8(1) + i32(2) + i8(0) + absent + absent + absent;
-    QTest::newRow("tracks 1-2, steps 0-3") << true << R { 1, 2, 0, 3 } << tracks12 + steps0to3;
+    QTest::newRow("tracks 1-2, steps 0-3") << 1 << R { 1, 2, 0, 3 } << tracks12 + steps0to3;
 }
 
 // What is copied encodes to the hand-derived bytes, which decode and encode back unchanged.
 void ClipboardTest::copyEncodesTheSelection()
 {
-    QFETCH(bool, sequence);
+    QFETCH(int, kind);
+    const bool sequence = kind == 1;
     QFETCH(QList<int>, range);
     QFETCH(QByteArray, expected);
     const Place source = sourcePlace();
+    if (kind == 2)
+        source.node->processor.staticCast<FakeProcessor>()->m_schema->trackParameters.clear();
     const QByteArray copied = sequence
         ? SequenceBlock::copy(
             SequencerFixture().sequencer, { range[0], range[1], range[2], range[3] })
