@@ -3,6 +3,8 @@
 
 #include "InstrumentTesting.h"
 
+#include <numeric>
+
 #include <numbers>
 
 using namespace instrumentTesting;
@@ -35,6 +37,7 @@ private slots:
     void taikoStaysBoundedUnderHardStrikes();
     void taikoStrikeShape_data();
     void taikoStrikeShape();
+    void taikoBodyDecayLengthensTheRing();
 };
 
 // Lanes: note, volume, attack (10 to 500 samples), decay (200 to 8000), pitch (a phase step
@@ -152,6 +155,23 @@ void DrumsTest::taikoStrikeShape()
     render(taiko, 1);
     for (int i = head.ringStart[11]; i < head.totalPoints; ++i)
         QCOMPARE(head.current[i], 0.0);
+}
+
+// The body's ring times scale with its decay lane (0.1 to 3 times), so a long body still
+// sounds when a short one has gone.
+void DrumsTest::taikoBodyDecayLengthensTheRing()
+{
+    const auto lateEnergy = [](quint32 decayLane) {
+        TaikoProcessor taiko(44100);
+        Row row = kStrike;
+        row[TaikoProcessor::BodyDecay] = decayLane;
+        deliver(taiko, row, 0);
+        const Samples out = render(taiko, 30000);
+        return std::inner_product(out.begin() + 20000, out.end(), out.begin() + 20000, 0.0);
+    };
+    const double shortBody = lateEnergy(0);
+    const double longBody = lateEnergy(254);
+    QVERIFY2(longBody > 4.0 * shortBody, qPrintable(QString("%1 %2").arg(longBody).arg(shortBody)));
 }
 
 QTEST_GUILESS_MAIN(DrumsTest)
