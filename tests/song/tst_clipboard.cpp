@@ -1,5 +1,4 @@
 #include "HandBytes.h"
-#include "core/DataStream.h"
 #include "song/Clipboard.h"
 #include "song/PatternClipboard.h"
 #include "song/SequenceClipboard.h"
@@ -39,16 +38,6 @@ struct FakeProcessor final : Processor {
     QString id;
     QSharedPointer<NodeParameterSchema> m_schema = QSharedPointer<NodeParameterSchema>::create();
 };
-
-// What a pattern or sequencer stores, to prove a refused paste changed nothing.
-template <class Stored> QByteArray bytesOf(const Stored& stored)
-{
-    QByteArray bytes;
-    QDataStream stream(&bytes, QIODevice::WriteOnly);
-    datastream::prepare(stream);
-    stored.write(stream);
-    return bytes;
-}
 
 // A node with one pattern of four lanes, and its processor's schema.
 struct Place {
@@ -267,13 +256,13 @@ void ClipboardTest::patternPaste()
     const QString warning = expected.first().startsWith("Paste:") ? expected.first() : QString();
     if (warning.startsWith("Paste: multi"))
         block.columns.last().valueType = 2;
-    const QByteArray before = bytesOf(*target.pattern);
+    const QByteArray before = clipboard::encode(*target.pattern);
     if (!warning.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
     QCOMPARE(
         block.pasteInto(*target.node, *target.pattern, *target.schema, spot), warning.isEmpty());
     if (!warning.isEmpty())
-        QCOMPARE(bytesOf(*target.pattern), before);
+        QCOMPARE(clipboard::encode(*target.pattern), before);
     else
         verifyTokens(*target.pattern, expected);
     QCOMPARE(target.pattern->length, kLength);
@@ -290,7 +279,7 @@ void ClipboardTest::patternBlockTravelsAsMimeData()
     const auto data = patternClipboard::copy(source.node, source.pattern, source.schema, range);
     QCOMPARE(data->formats(), QStringList { "application/x-zarn-pattern" });
     const Place target = destinationFor(source, false);
-    const QByteArray before = bytesOf(*target.pattern);
+    const QByteArray before = clipboard::encode(*target.pattern);
     QMimeData other;
     other.setData(QStringLiteral("text/plain"), data->data(PatternBlock::kMimeType));
     const auto pasteAt = [&](const QMimeData* mime, const PatternPointer& pattern) {
@@ -299,7 +288,7 @@ void ClipboardTest::patternBlockTravelsAsMimeData()
     QVERIFY(!pasteAt(&other, target.pattern));
     QVERIFY(!pasteAt(nullptr, target.pattern));
     QVERIFY(!pasteAt(data.get(), {}));
-    QCOMPARE(bytesOf(*target.pattern), before);
+    QCOMPARE(clipboard::encode(*target.pattern), before);
     QVERIFY(pasteAt(data.get(), target.pattern));
     verifyTokens(*target.pattern, { "0:7=48", "0:8=16" });
     // A block without columns has nothing to place.
@@ -379,19 +368,19 @@ void ClipboardTest::refusedPastesChangeNothing()
         QCOMPARE(bool(SequenceBlock::decode(bytes)), !warning.isEmpty());
         const SequencerFixture fixture;
         fixture.sequencer.moveCursorAbsolute(cursorColumn, 0);
-        const QByteArray before = bytesOf(fixture.sequencer);
+        const QByteArray before = clipboard::encode(fixture.sequencer);
         const auto data = clipboard::wrap(SequenceBlock::kMimeType, bytes);
         QVERIFY(!sequenceClipboard::paste(data.get(), fixture.song->sequencer));
-        QCOMPARE(bytesOf(fixture.sequencer), before);
+        QCOMPARE(clipboard::encode(fixture.sequencer), before);
         return;
     }
     QVERIFY(!PatternBlock::decode(bytes));
     const Place target = destinationFor(sourcePlace(), true);
-    const QByteArray before = bytesOf(*target.pattern);
+    const QByteArray before = clipboard::encode(*target.pattern);
     const auto data = clipboard::wrap(PatternBlock::kMimeType, bytes);
     QVERIFY(!patternClipboard::paste(
         data.get(), target.node, target.pattern, target.schema, { 0, Gain }));
-    QCOMPARE(bytesOf(*target.pattern), before);
+    QCOMPARE(clipboard::encode(*target.pattern), before);
 }
 
 QTEST_GUILESS_MAIN(ClipboardTest)
