@@ -9,6 +9,8 @@
 #include "song/RandomId.h"
 #include "song/Sequencer.h"
 
+#include "../song/CapturedMessages.h"
+
 #include <QtTest>
 
 #include <algorithm>
@@ -269,10 +271,7 @@ void SchedulerTest::storageIsLaidOutOnce()
     QCOMPARE(engine.setPlan(PlanPointer()), 1);
     QVERIFY(rendersAll(engine, 8, 7.0, 7.0));
     QCOMPARE(engine.setPlan(plan), 2);
-    QTest::ignoreMessage(QtDebugMsg,
-        "Re-sized optimized buffer from 0 to 1408 ( 37  frames, 3  input buffers + 1 output)");
-    QTest::ignoreMessage(QtDebugMsg,
-        "Re-sized optimized buffer from 0 to 16512 ( 512  frames, 3  input buffers + 1 output)");
+    const CapturedMessages log;
     for (const quint64 frames : { 37, 512, 512, 256 }) {
         QVERIFY(rendersAll(engine, frames, 1.0 + (1.0 + 2.0)));
         QList<const Buffer*> all { &plan->output() };
@@ -288,6 +287,11 @@ void SchedulerTest::storageIsLaidOutOnce()
         }
     }
     QCOMPARE(plan->capacityFrames(), 512u);
+    QCOMPARE(CapturedMessages::lines(),
+        QStringList(
+            { "Re-sized optimized buffer from 0 to 1408 ( 37  frames, 3  input buffers + 1 output)",
+                "Re-sized optimized buffer from 0 to 16512 ( 512  frames, 3  input buffers + 1 "
+                "output)" }));
     // A plan's buffers point into its block; a free-standing buffer owns, and frees, its own.
     QVERIFY(!plan->output().ownsData() && Buffer(4).ownsData());
     // Processors keep rendering the laid-out block; only its head reaches the destination.

@@ -31,7 +31,8 @@ private slots:
     void kaguraModeLane();
     void kaguraStrikeScalesWithVelocity_data();
     void kaguraStrikeScalesWithVelocity();
-    void kaguraFirstSampleGrowsWithTheBells();
+    void kaguraRendersAsRecorded_data();
+    void kaguraRendersAsRecorded();
     void kaguraBellsLaneHoldsTheCount_data();
     void kaguraBellsLaneHoldsTheCount();
     void dingFollowsItsLanes_data();
@@ -92,17 +93,21 @@ void BellsTest::kaguraStrikeScalesWithVelocity()
             qPrintable(QString("sample %1").arg(i)));
 }
 
-// The first sample grows with sqrt(bells) times the sum over the bells of a draw in
-// [0.5, 1]: 24 bells give at least sqrt(8) * 12 / 3 = 11.3 times what 3 give.
-void BellsTest::kaguraFirstSampleGrowsWithTheBells()
+// Half a second at the ends of the bells, brightness, decay and size lanes, recorded once
+// the bells matched their definition.
+void BellsTest::kaguraRendersAsRecorded_data()
 {
-    Row row = kStrike;
-    row[KaguraSuzuProcessor::Velocity] = 102;
-    row[KaguraSuzuProcessor::Bells] = 24;
-    const double many = std::abs(struck(row, 1)[0]);
-    row[KaguraSuzuProcessor::Bells] = 3;
-    const double few = std::abs(struck(row, 1)[0]);
-    QVERIFY(few > 0.0 && many > 11.3 * few);
+    const DataTable<Row, Samples> add("row", "golden");
+    add("3 bright, short and small, struck", { 3, 254, 254, 0, 60, 255, 1 },
+        { 0.0065249737034085275, 1.6036263412250195e-06 });
+    add("24 dull, long and large, shaken", { 24, 0, 0, 254, 60, 255, 0 },
+        { 0.00016017172046483397, -2.4452191957366246e-08 });
+}
+
+void BellsTest::kaguraRendersAsRecorded()
+{
+    const auto [row, golden] = fetch<Row, Samples>("row", "golden");
+    COMPARE_FINGERPRINT(struck(row, kRate / 2), golden);
 }
 
 // The count is set to 24 first; a strike row then carries `lane`.

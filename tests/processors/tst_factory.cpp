@@ -84,7 +84,6 @@ private slots:
     void catalogueFillsTheAddMenu();
     void setNodeParameterSendsAManualRow_data();
     void setNodeParameterSendsAManualRow();
-    void instanceIdIsStablePerProcessor();
 };
 
 // Type IDs come back in case-sensitive order, each once; registration makes one throwaway
@@ -175,18 +174,6 @@ void FactoryTest::setNodeParameterSendsAManualRow()
         QCOMPARE(processor.serials, Words({ 0xFFFFFFFEu, 0xFFFFFFFDu }));
         QCOMPARE(processor.manualRowSerial, -4);
     }
-}
-
-void FactoryTest::instanceIdIsStablePerProcessor()
-{
-    RecordingProcessor first(mixedSchema());
-    RecordingProcessor second(mixedSchema());
-    const QString id = first.instanceId();
-    QCOMPARE(first.instanceId(), id);
-    QVERIFY(second.instanceId() != id);
-    // A non-negative integer written in base 32.
-    bool ok = false;
-    QVERIFY(id.toLongLong(&ok, 32) >= 0 && ok);
 }
 
 QTEST_GUILESS_MAIN(FactoryTest)

@@ -69,6 +69,8 @@ private slots:
     void onlyChangedReverbLanesUpdate();
     void lanesChangeTheSound_data();
     void lanesChangeTheSound();
+    void impulseResponseAsRecorded_data();
+    void impulseResponseAsRecorded();
     void tailFallsSixtyDecibelsInTheDecayTime();
     void outputIsFiniteAndInRange();
     void cheapDecaySetsCombFeedback_data();
@@ -147,6 +149,24 @@ void ReverbTest::lanesChangeTheSound()
     QCOMPARE(impulseResponse(first, kRate) != impulseResponse(second, kRate), differ);
 }
 
+// Half a second of the wet response, recorded once the reverb matched its definition.
+void ReverbTest::impulseResponseAsRecorded_data()
+{
+    using R = ReverbProcessor;
+    const DataTable<LaneValues, Samples> add("lanes", "golden");
+    add("defaults", {}, { 2.3277597742714583e-06, 9.8165901637029249e-06 });
+    add("damped, scattered, echoing",
+        { { R::DecayHF, 40 }, { R::Diffusion, 100 }, { R::Density, 100 }, { R::EchoDepth, 100 },
+            { R::ModDepth, 100 } },
+        { 5.7760263302991689e-07, 1.0417125946923676e-05 });
+}
+
+void ReverbTest::impulseResponseAsRecorded()
+{
+    const auto [lanes, golden] = fetch<LaneValues, Samples>("lanes", "golden");
+    COMPARE_FINGERPRINT(impulseResponse(lanes, kRate / 2), golden);
+}
+
 // No high-band damping, so the whole band decays at the one rate; with the least, the
 // high band falls so much faster that the tail is far duller.
 void ReverbTest::tailFallsSixtyDecibelsInTheDecayTime()
@@ -183,7 +203,6 @@ void ReverbTest::outputIsFiniteAndInRange()
     }
 }
 
-// Modulation and echo on, so every part of the network runs.
 // Fully wet, the shortest comb (1422 samples) answers an impulse alone at 1422 and 2844: a
 // quarter of the comb passes each all-pass at half, so 1/16, then the feedback times that,
 // less the damped share. No other comb or all-pass path lands on either sample.
