@@ -55,6 +55,7 @@ void Song::taint(const QString& reason)
 {
     if (changeReason != reason)
         changeReason = reason;
+    emit tainted(reason);
     if (changed)
         return;
     changed = true;

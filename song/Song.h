@@ -32,6 +32,8 @@ public:
 signals:
     // The changed flag went from clear to set or back.
     void changedFlagChanged(bool changed);
+    // Any change to what the file holds, even while the flag is already set.
+    void tainted(const QString& reason);
 };
 
 using SongPointer = QSharedPointer<Song>;

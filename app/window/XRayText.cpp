@@ -30,12 +30,13 @@ QString columnText(const NodeParameterSchema& schema, const Pattern& pattern, in
 QString cellText(
     const NodeParameterSchema& schema, const Pattern& pattern, const PatternCursor& cursor)
 {
-    const ParameterPointer parameter = schema.parameterOfCell(cursor.cell);
+    const ParameterPointer parameter = schema.parameterOfCell(cursor.parameterIndex);
     if (!parameter)
         return {};
     const RowPointer row = pattern.rowAt(cursor.tick);
-    const quint32 value
-        = row && cursor.cell < row->cells.size() ? row->cells.at(cursor.cell) : parameter->empty;
+    const quint32 value = row && cursor.parameterIndex < row->cells.size()
+        ? row->cells.at(cursor.parameterIndex)
+        : parameter->empty;
     QString text = line(caption("Parameter"), parameter->name)
         + line(caption("Type"), valueTypeName(parameter->valueType()));
     if (!parameter->description.isEmpty())
@@ -48,8 +49,8 @@ QString cellText(
 
 } // namespace
 
-QString xRayText(const zarn::NodePointer& node, const PatternPointer& pattern,
-    const std::optional<PatternCursor>& cursor)
+QString xRayText(
+    const zarn::NodePointer& node, const PatternPointer& pattern, const PatternCursor* cursor)
 {
     if (!node)
         return QStringLiteral("<i>%1</i>").arg(caption("No node selected"));
@@ -63,6 +64,6 @@ QString xRayText(const zarn::NodePointer& node, const PatternPointer& pattern,
     if (!cursor || !schema)
         return text;
     text += QStringLiteral("<hr>") + line(caption("Tick"), QString::number(cursor->tick))
-        + columnText(*schema, *pattern, cursor->cell);
+        + columnText(*schema, *pattern, cursor->parameterIndex);
     return text + cellText(*schema, *pattern, *cursor);
 }

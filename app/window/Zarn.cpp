@@ -15,6 +15,7 @@
 #include "ui/shortcuts/ShortcutRegistry.h"
 #include "ui/status/EngineStatusWidget.h"
 #include "ui/transport/TrackerTransport.h"
+#include "ui/undo/SongHistory.h"
 
 #include "app/window/Logging.h"
 #include "core/EngineRate.h"
@@ -104,6 +105,7 @@ Zarn::Zarn(const QSharedPointer<Settings>& settings, QWidget* parent)
     , m_settings(settings)
     , m_song(Song::createNewSong(kDefaultPatternLength))
     , m_player(new ZarnPlayer(this))
+    , m_history(new SongHistory(this))
 {
     m_ui->setupUi(this);
     buildPages();
@@ -184,6 +186,9 @@ void Zarn::connectForm()
         { m_ui->pushButtonArrange, &Zarn::autoArrange },
         { m_ui->pushButtonZoomToFit, &Zarn::zoomToFit },
     };
+    connect(m_ui->pushButtonUndo, &QAbstractButton::clicked, m_history, &SongHistory::undo);
+    connect(m_ui->pushButtonRedo, &QAbstractButton::clicked, m_history, &SongHistory::redo);
+    connect(m_history, &SongHistory::edited, this, &Zarn::showHistory);
     for (const auto& click : clicks)
         connect(click.button, &QAbstractButton::clicked, this, click.slot);
     connect(m_ui->toggleButtonAudio, &QAbstractButton::toggled, this, &Zarn::toggleAudio);
@@ -194,13 +199,27 @@ void Zarn::connectForm()
         m_ui->comboBoxPattern, &QComboBox::currentTextChanged, this, &Zarn::selectedPatternChanged);
     connect(m_ui->comboBoxTicksPerStep, &QComboBox::currentIndexChanged, this,
         &Zarn::ticksPerStepSelected);
-    connect(m_patternPage, &PatternPage::cursorChanged, this, &Zarn::refreshXRay);
+    PatternView* view = m_patternPage->view();
+    view->setHistory(m_history);
+    connect(view, &PatternView::cursorChanged, this, &Zarn::refreshXRay);
+    connect(m_history, &SongHistory::edited, this, &Zarn::refreshXRay);
+    connect(view, &PatternView::navigateApp, this, &Zarn::navigateTo);
+    connect(view, &PatternView::updatePatterns, this, [this] {
+        const QString current = m_ui->comboBoxPattern->currentData().toString();
+        fillPatternSelector();
+        const int index = m_ui->comboBoxPattern->findData(current);
+        const QSignalBlocker block(m_ui->comboBoxPattern);
+        m_ui->comboBoxPattern->setCurrentIndex(index);
+    });
+    connect(view, &PatternView::baseOctaveChanged, m_ui->comboBoxBaseOctave,
+        &QComboBox::setCurrentIndex);
+    connect(m_ui->comboBoxBaseOctave, &QComboBox::currentIndexChanged, view,
+        &PatternView::setBaseOctave);
 
     connect(m_player, &ZarnPlayer::positionChanged, m_transport,
         &TrackerTransport::playPositionChanged);
     connect(m_player, &ZarnPlayer::positionChanged, this, &Zarn::followPlayPosition);
-    connect(
-        m_player, &ZarnPlayer::positionChanged, m_patternPage, &PatternPage::playPositionChanged);
+    connect(m_player, &ZarnPlayer::positionChanged, view, &PatternView::playPositionChanged);
     connect(
         m_player, &ZarnPlayer::engineStatusChanged, m_status, &EngineStatusWidget::updateStatus);
     connect(m_transport, &TrackerTransport::playbackModeChanged, this, [this](bool render) {
@@ -225,6 +244,9 @@ void Zarn::buildShortcuts()
         { QStringLiteral("global.fullscreen"), [this] { toggleFullscreen(!isFullScreen()); } },
         { QStringLiteral("global.open"), [this] { load(); } },
         { QStringLiteral("global.save"), [this] { save(); } },
+        { QStringLiteral("global.undo"), [this] { m_history->undo(); } },
+        { QStringLiteral("global.redo"), [this] { m_history->redo(); } },
+        { QStringLiteral("global.redo_alt"), [this] { m_history->redo(); } },
         { QStringLiteral("pat.base_octave"),
             [this] {
                 if (currentPage() != m_patternPage)
@@ -351,6 +373,8 @@ void Zarn::setSong(const SongPointer& song)
     if (m_song)
         disconnect(m_song.data(), nullptr, this, nullptr);
     m_song = song;
+    m_history->setSong(song);
+    showHistory();
     connect(song.data(), &Song::changedFlagChanged, this, &Zarn::showChangedFlag);
     showChangedFlag(song->changed);
     for (EditorPage* page : std::initializer_list<EditorPage*> {
@@ -402,7 +426,7 @@ void Zarn::showSelectedPattern()
         for (const PatternPointer& candidate : node->patterns)
             if (candidate->uniqueID == m_ui->comboBoxPattern->currentData().toString())
                 pattern = candidate;
-    m_patternPage->showPattern(node, pattern);
+    m_patternPage->view()->showPattern(node, pattern);
     refreshXRay();
 }
 
@@ -419,13 +443,14 @@ void Zarn::selectedPatternChanged(const QString&)
 
 void Zarn::refreshXRay()
 {
-    const std::optional<PatternCursor> cursor = m_patternPage->cursor();
-    m_ui->labelXRay->setText(xRayText(m_patternPage->node(), m_patternPage->pattern(), cursor));
+    const PatternView& view = *m_patternPage->view();
+    const PatternPointer pattern = view.pattern();
+    const zarn::NodePointer node = view.node();
+    const PatternCursor* cursor = pattern ? &view.cursor() : nullptr;
+    m_ui->labelXRay->setText(xRayText(node, pattern, cursor));
     QTableWidget* data = m_ui->tableWidgetData;
     data->setRowCount(0);
-    const PatternPointer pattern = m_patternPage->pattern();
-    const zarn::NodePointer node = m_patternPage->node();
-    if (!cursor || !pattern || !node || !node->processor)
+    if (!cursor || !node || !node->processor)
         return;
     // The whole row under the cursor, cell by cell, as stored.
     const RowPointer row = pattern->rowAt(cursor->tick);
@@ -571,6 +596,7 @@ void Zarn::saveSong(const QString& name)
                 .arg(QFileInfo(chosen).fileName()));
         return;
     }
+    m_history->markSaved();
     rememberFile(chosen);
     setFilePath(chosen);
 }
@@ -582,6 +608,23 @@ void Zarn::setFilePath(const QString& path)
     setWindowTitle(path.isEmpty()
             ? kTitle + QStringLiteral("[*]")
             : QStringLiteral("%1[*] - %2").arg(QFileInfo(path).fileName(), kTitle));
+}
+
+void Zarn::showHistory()
+{
+    const QUndoStack& stack = m_history->stack();
+    const struct {
+        QAbstractButton* button;
+        bool enabled;
+        QString tip;
+    } buttons[] = {
+        { m_ui->pushButtonUndo, stack.canUndo(), tr("Undo %1").arg(stack.undoText()) },
+        { m_ui->pushButtonRedo, stack.canRedo(), tr("Redo %1").arg(stack.redoText()) },
+    };
+    for (const auto& b : buttons) {
+        b.button->setEnabled(b.enabled);
+        b.button->setToolTip(b.enabled ? b.tip.trimmed() : QString());
+    }
 }
 
 void Zarn::showChangedFlag(bool changed)

@@ -18,6 +18,7 @@ class QAbstractButton;
 class SequencerPage;
 class Settings;
 class ShortcutHelpWidget;
+class SongHistory;
 class SongInfoEditor;
 class TrackerTransport;
 
@@ -53,6 +54,7 @@ public:
 
     SongPointer song() const { return m_song; }
     ZarnPlayer& player() { return *m_player; }
+    SongHistory& history() { return *m_history; }
     EditorPage* currentPage() const;
 
     FileChooser chooseOpenFile;
@@ -107,6 +109,7 @@ private:
     void playingToggled(bool on);
     void setFilePath(const QString& path);
     void showChangedFlag(bool changed);
+    void showHistory();
     void followPlayPosition(const Position& position);
     void chooseOutputDevice();
     void warn(const QString& title, const QString& text);
@@ -115,6 +118,7 @@ private:
     QSharedPointer<Settings> m_settings;
     SongPointer m_song;
     ZarnPlayer* m_player;
+    SongHistory* m_history;
     TrackerTransport* m_transport = nullptr;
     EngineStatusWidget* m_status = nullptr;
     NodePage* m_nodePage = nullptr;

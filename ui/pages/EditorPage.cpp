@@ -6,13 +6,20 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-EditorPage::EditorPage(QWidget* parent)
+EditorPage::EditorPage(QWidget* editor, QWidget* parent)
     : QWidget(parent)
-    , m_table(new QTableWidget(this))
+    , m_editor(editor)
 {
+    editor->setParent(this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_table);
+    layout->addWidget(editor);
+}
+
+EditorPage::EditorPage(QWidget* parent)
+    : EditorPage(new QTableWidget, parent)
+{
+    m_table = static_cast<QTableWidget*>(m_editor);
     m_table->setFont(ZarnStyle::gridFont());
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -34,7 +41,7 @@ void EditorPage::setXRayMode(bool on)
 
 QWidget* EditorPage::focusTarget()
 {
-    return m_table;
+    return m_editor;
 }
 
 void EditorPage::setColumns(const QStringList& headers, int rows)

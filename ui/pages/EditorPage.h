@@ -9,7 +9,7 @@ class QTableWidget;
 
 // One page of the main window's stacked area. The window hands every page the current song
 // and the X-ray mode, and gives the keyboard focus to the page's editor when it is shown.
-// Until the interactive editors replace them, the pages show the song read-only in a table.
+// A page without an editor of its own shows the song read-only in a table.
 class EditorPage : public QWidget {
     Q_OBJECT
 
@@ -30,12 +30,16 @@ public slots:
     virtual void refresh() = 0;
 
 protected:
+    // A page whose editor is `editor`, in place of the table.
+    EditorPage(QWidget* editor, QWidget* parent);
+
     void setColumns(const QStringList& headers, int rows);
     void setCell(int row, int column, const QString& text);
 
     SongPointer m_song;
 
 private:
-    QTableWidget* m_table;
+    QTableWidget* m_table = nullptr;
+    QWidget* m_editor;
     bool m_xRay = false;
 };

@@ -29,6 +29,9 @@ constexpr Row kGlobalRows[] = {
     { "global.fullscreen", "Fullscreen", "Toggle full screen", Qt::Key_F11 },
     { "global.open", "Open", "Open a song file", Qt::CTRL | Qt::Key_O },
     { "global.save", "Save", "Save the song file", Qt::CTRL | Qt::Key_S },
+    { "global.undo", "Undo", "Undo the last edit", Qt::CTRL | Qt::Key_Z },
+    { "global.redo", "Redo", "Redo the last undone edit", Qt::CTRL | Qt::SHIFT | Qt::Key_Z },
+    { "global.redo_alt", "Redo (alternative)", "Redo the last undone edit", Qt::CTRL | Qt::Key_Y },
 };
 
 constexpr Row kSequenceEditorRows[] = {

@@ -1,0 +1,141 @@
+#pragma once
+
+#include "song/Node.h"
+#include "song/Position.h"
+#include "song/Song.h"
+#include "ui/pattern/PatternCursor.h"
+#include "ui/pattern/PatternGeometry.h"
+#include "ui/pattern/PatternSelection.h"
+#include "ui/shortcuts/ShortcutBindings.h"
+#include "ui/undo/PatternCommand.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QMenu;
+class SongHistory;
+
+// The tracker grid of one pattern of one node: a row per tick, a column per value, node
+// parameters first and then each lane. It paints the pattern itself, types into it from
+// the keyboard, and makes every change through the song's history so it can be undone.
+class PatternView : public QWidget {
+    Q_OBJECT
+
+public:
+    // What the pattern dialog returns; `accepted` false when the user cancels.
+    struct PatternAnswer {
+        bool accepted = false;
+        QString name;
+        int length = 0;
+    };
+    // Asks for a name and a length under the title. Tests answer for the user.
+    using PatternAsker
+        = std::function<PatternAnswer(const QString& title, const QString& name, int length)>;
+    using Informer = std::function<void(const QString& title, const QString& text)>;
+    using Questioner = std::function<bool(const QString& title, const QString& question)>;
+
+    explicit PatternView(QWidget* parent = nullptr);
+
+    void setSong(const SongPointer& song);
+    void setHistory(SongHistory* history);
+    void showPattern(const zarn::NodePointer& node, const PatternPointer& pattern);
+
+    void setBaseOctave(int octave);
+    int baseOctave() const { return m_baseOctave; }
+
+    const PatternCursor& cursor() const { return m_cursor; }
+    const PatternSelection& selection() const { return m_selection; }
+    zarn::NodePointer node() const { return m_node; }
+    PatternPointer pattern() const { return m_pattern; }
+    int playRow() const { return m_playRow; }
+    int scrollTop() const { return m_scrollTop; }
+    int visibleRows() const { return m_visibleRows; }
+
+    void addLane();
+    void removeLane();
+    void newPattern();
+    void copyPattern();
+    void editPattern();
+    void deletePattern();
+
+    PatternAsker askPattern;
+    Informer inform;
+    Questioner ask;
+    bool debug = false;
+
+public slots:
+    // Marks the row the node plays at the position and, while the song plays, keeps it in view.
+    void playPositionChanged(const Position& position);
+
+signals:
+    void navigateApp(const QString& destination);
+    void updatePatterns();
+    void cursorChanged();
+    void baseOctaveChanged(int octave);
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void bindActions();
+    void buildMenu();
+    void relayOut();
+    SchemaPointer schema() const;
+    int nodeCount() const;
+    int trackCount() const;
+    PatternSelection::Span selectedSpan() const;
+
+    void moveTick(int tick);
+    void moveDigit(int digit);
+    void moveColumn(int delta);
+    void extend(int ticks, int digits);
+    void keepCursorVisible();
+    void cursorMoved(bool changed);
+
+    bool typeKey(const QKeyEvent& event);
+    bool stepKey(const QKeyEvent& event);
+    // Runs `change` on the pattern and records it with the history, from slot `first` to
+    // `last` (an empty range records lanes, length and name only).
+    void record(const QString& text, int first, int last, const std::function<void()>& change,
+        TypingRun typing = {});
+
+    void eraseValue();
+    void insertRow();
+    void deleteRow();
+    void stepSelection(int delta, bool coarse);
+    void interpolateSelection(bool throughWaypoints);
+    void copySelection();
+    void cutSelection();
+    void paste();
+    void changeLanes(bool add);
+    void patternFlow(int mode);
+
+    void paintHeader(QPainter& painter, int firstColumn, int lastColumn);
+    void paintRows(QPainter& painter, int firstColumn, int lastColumn);
+    QRect cellRect(int row, int column) const;
+
+    SongPointer m_song;
+    SongHistory* m_history = nullptr;
+    zarn::NodePointer m_node;
+    PatternPointer m_pattern;
+    PatternCursor m_cursor;
+    PatternSelection m_selection;
+    PatternGeometry m_geometry;
+    ShortcutBindings m_bindings;
+    QMenu* m_menu = nullptr;
+    int m_baseOctave = 4;
+    int m_scrollTop = 0;
+    int m_scrollX = 0;
+    int m_visibleRows = 1;
+    int m_playRow = -1;
+    int m_charWidth = 8;
+    int m_rowHeight = 16;
+    int m_gutter = 32;
+};
