@@ -6,6 +6,7 @@
 #include "infra/Style.h"
 #include "song/Graph.h"
 #include "ui/info/SongInfoEditor.h"
+#include "ui/pattern/PatternView.h"
 #include "ui/shortcuts/ShortcutHelpWidget.h"
 
 #include <QAbstractButton>
@@ -72,10 +73,18 @@ int main(int argc, char* argv[])
             window.navigateTo(QStringLiteral("pattern(%1)").arg(node->uniqueID));
             break;
         }
-    QTest::qWait(3500);
+    QTest::qWait(9000); // the lead comes in at the fourth step
     ok = grab(&window, out, QStringLiteral("main-window-playing")) && ok;
     window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
     ok = grab(&window, out, QStringLiteral("main-window-x-ray")) && ok;
+    // Editing: a block marked over four rows, the cursor on a note, X-ray on.
+    auto* view = window.findChild<PatternView*>();
+    view->setFocus();
+    for (const char* key : { "Down", "Ctrl+B", "Down", "Down", "Down", "Ctrl+E" }) {
+        const QKeyCombination k = QKeySequence::fromString(QString::fromLatin1(key))[0];
+        QTest::keyClick(view, k.key(), k.keyboardModifiers());
+    }
+    ok = grab(&window, out, QStringLiteral("pattern-editing")) && ok;
     window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
 
     ok = grab(shown<SongInfoEditor>(window, "pushButtonInfo"), out, QStringLiteral("song-info"))

@@ -12,8 +12,9 @@ SongHistory::SongHistory(QObject* parent)
 void SongHistory::setSong(const SongPointer& song)
 {
     disconnect(m_taints);
-    m_song = song;
+    m_song.reset(); // clearing is no undo: the new song keeps its own flag
     m_stack.clear();
+    m_song = song;
     m_changedOutside = false;
     if (song)
         m_taints = connect(song.data(), &Song::tainted, this, [this] {
