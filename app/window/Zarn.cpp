@@ -204,13 +204,8 @@ void Zarn::connectForm()
     connect(view, &PatternView::cursorChanged, this, &Zarn::refreshXRay);
     connect(m_history, &SongHistory::edited, this, &Zarn::refreshXRay);
     connect(view, &PatternView::navigateApp, this, &Zarn::navigateTo);
-    connect(view, &PatternView::updatePatterns, this, [this] {
-        const QString current = m_ui->comboBoxPattern->currentData().toString();
-        fillPatternSelector();
-        const int index = m_ui->comboBoxPattern->findData(current);
-        const QSignalBlocker block(m_ui->comboBoxPattern);
-        m_ui->comboBoxPattern->setCurrentIndex(index);
-    });
+    connect(view, &PatternView::updatePatterns, this, &Zarn::syncPatternSelector);
+    connect(m_history, &SongHistory::edited, this, &Zarn::syncPatternSelector);
     connect(view, &PatternView::baseOctaveChanged, m_ui->comboBoxBaseOctave,
         &QComboBox::setCurrentIndex);
     connect(m_ui->comboBoxBaseOctave, &QComboBox::currentIndexChanged, view,
@@ -415,6 +410,24 @@ void Zarn::fillPatternSelector()
         return;
     for (const PatternPointer& pattern : node->patterns)
         m_ui->comboBoxPattern->addItem(pattern->name, pattern->uniqueID);
+}
+
+void Zarn::syncPatternSelector()
+{
+    const QString nodeId = m_ui->comboBoxNode->currentData().toString();
+    const zarn::NodePointer node = m_song->graph->nodeByUniqueID(nodeId);
+    if (!node)
+        return;
+    QStringList listed;
+    for (int i = 0; i < m_ui->comboBoxPattern->count(); ++i)
+        listed << m_ui->comboBoxPattern->itemText(i)
+                + m_ui->comboBoxPattern->itemData(i).toString();
+    QStringList patterns;
+    for (const PatternPointer& pattern : node->patterns)
+        patterns << pattern->name + pattern->uniqueID;
+    // Only a changed list is shown again, so an ordinary edit keeps the cursor where it is.
+    if (listed != patterns)
+        selectPatternByIds(nodeId, m_ui->comboBoxPattern->currentData().toString());
 }
 
 void Zarn::showSelectedPattern()

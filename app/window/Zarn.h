@@ -101,6 +101,8 @@ private:
     bool selectPatternByIds(const QString& nodeId, const QString& patternId);
     void fillNodeSelector();
     void fillPatternSelector();
+    // Lists the node's patterns again when they changed, keeping the current one if it stays.
+    void syncPatternSelector();
     void showSelectedPattern();
     void refreshXRay();
     void syncTicksPerStepSelector(int ticks);

@@ -5,6 +5,7 @@
 #include "song/Graph.h"
 #include "song/Sequencer.h"
 #include "song/SongFile.h"
+#include "ui/pattern/PatternView.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -99,6 +100,7 @@ private slots:
     void examplesSurviveOpenPlayAndSave();
     void changedMeansSavingWouldDiffer_data();
     void changedMeansSavingWouldDiffer();
+    void typedNotesUndoAndSave();
     void playsAnExampleThroughTheServer();
 
 private:
@@ -282,6 +284,43 @@ void MainWindowTest::changedMeansSavingWouldDiffer()
             QTest::keySequence(window.get(), QKeySequence(key));
     QCOMPARE(window->song()->changed, changed);
     QCOMPARE(window->isWindowModified(), changed);
+}
+
+// F2, a note typed into the lead, undone and redone from the window's keys: the flag and the
+// buttons follow, saving makes the state clean, and the file holds the note.
+void MainWindowTest::typedNotesUndoAndSave()
+{
+    const QString target = m_dir->filePath(QStringLiteral("typed.zarn"));
+    const auto window = makeWindow(target, true);
+    QVERIFY(window->loadFile(examplePath("first-song")));
+    zarn::NodePointer lead;
+    for (const zarn::NodePointer& node : window->song()->graph->nodes)
+        if (node->name == QStringLiteral("Lead"))
+            lead = node;
+    window->navigateTo(QString("pattern(%1)").arg(lead->uniqueID));
+    auto* view = window->findChild<PatternView*>();
+    QCOMPARE(view->node(), lead);
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    QTest::keyClick(view, Qt::Key_Down);
+    QTest::keyClick(view, Qt::Key_Q); // C-4 at the base octave, 4
+    auto* undo = window->findChild<QAbstractButton*>("pushButtonUndo");
+    QVERIFY(window->isWindowModified() && undo->isEnabled());
+    QCOMPARE(undo->toolTip(), QStringLiteral("Undo typing"));
+    window->save();
+    QVERIFY(!window->isWindowModified());
+    QTest::keySequence(window.get(), QKeySequence("Ctrl+Z"));
+    QVERIFY(window->isWindowModified());
+    QCOMPARE(window->findChild<QAbstractButton*>("pushButtonRedo")->toolTip(),
+        QStringLiteral("Redo typing"));
+    QTest::keySequence(view, QKeySequence("Ctrl+Shift+Z"));
+    QVERIFY(!window->isWindowModified());
+    const SongPointer saved = Song::createEmpty();
+    QVERIFY(loadSong(saved, target));
+    QCOMPARE(
+        saved->graph->nodeByUniqueID(lead->uniqueID)->patterns.first()->rowAt(1)->cells.first(),
+        60u);
+    QVERIFY(window->loadFile(examplePath("first-song")));
+    QVERIFY(!undo->isEnabled());
 }
 
 void MainWindowTest::playsAnExampleThroughTheServer()

@@ -106,6 +106,10 @@ private slots:
     void typingDownAColumnIsOneStep();
     void changedFlagFollowsTheCleanState();
     void copyPatternFlow();
+    void newEditAndDeleteFlows();
+    void cellTexts_data();
+    void cellTexts();
+    void wheelMovesTheCursor();
 };
 
 // From tick 2 at base octave 4. `preset` is written at the cell first (kNoRow: nothing).
@@ -374,6 +378,91 @@ void PatternViewTest::copyPatternFlow()
     editor.history.undo();
     QCOMPARE(editor.node->patterns.size(), 2);
     QVERIFY(!editor.node->patterns.contains(copy));
+}
+
+// New proposes the first free number at the song's grid; edit refuses another pattern's
+// name; delete asks first. Each is one undo step.
+void PatternViewTest::newEditAndDeleteFlows()
+{
+    Editor editor;
+    editor.node->patterns.append(PatternPointer::create("00", editor.node, 4));
+    QStringList asked;
+    QList<PatternView::PatternAnswer> answers
+        = { { true, "Verse", 32 }, { true, "00", 5 }, { true, "Chorus", 12 } };
+    editor.view.askPattern = [&](const QString& title, const QString& name, int length) {
+        asked << QString("%1 %2 %3").arg(title, name).arg(length);
+        return answers.takeFirst();
+    };
+    QList<bool> questions = { false, true };
+    editor.view.ask = [&](const QString& title, const QString& question) {
+        asked << title + " " + question;
+        return questions.takeFirst();
+    };
+    editor.press("Ctrl+Return");
+    QCOMPARE(editor.node->patterns.size(), 3);
+    QCOMPARE(editor.node->patterns.last()->length, 32);
+    editor.press("Ctrl+Backspace");
+    QCOMPARE(editor.pattern->name, QStringLiteral("Chorus"));
+    QCOMPARE(editor.pattern->length, 12);
+    editor.view.deletePattern();
+    QCOMPARE(editor.node->patterns.size(), 3);
+    editor.view.deletePattern();
+    QVERIFY(!editor.node->patterns.contains(editor.pattern));
+    QCOMPARE(asked,
+        QStringList({ "New Pattern 01 16", "Edit Pattern Bass 03 8", "Edit Pattern 00 5",
+            "Delete Pattern Would you like to delete this pattern?",
+            "Delete Pattern Would you like to delete this pattern?" }));
+    QCOMPARE(editor.boxes,
+        QStringList {
+            "Pattern exists for edit: A pattern already exists with the name you selected" });
+    QCOMPARE(editor.history.stack().count(), 3);
+    editor.history.undo();
+    editor.history.undo();
+    QCOMPARE(editor.node->patterns.first(), editor.pattern);
+    QCOMPARE(editor.pattern->name, QStringLiteral("Bass 03"));
+    QCOMPARE(editor.pattern->length, kLength);
+}
+
+void PatternViewTest::cellTexts_data()
+{
+    using P = ParameterDescriptor;
+    QTest::addColumn<ParameterPointer>("parameter");
+    QTest::addColumn<quint32>("value");
+    QTest::addColumn<bool>("row");
+    QTest::addColumn<QString>("text");
+    const ParameterPointer byte = P::byte("B", "", 0, 0xFE, 0xFF, 0);
+    QTest::newRow("no row") << byte << 0x12u << false << "x";
+    QTest::newRow("byte") << byte << 0x1ABu << true << "AB";
+    QTest::newRow("empty byte") << byte << 0xFFu << true << "..";
+    QTest::newRow("word") << P::word("W", "", 0xFFFE, 0) << 0x12ABCu << true << "2ABC";
+    QTest::newRow("empty note") << P::midiNote("N", "", 253) << 255u << true << "...";
+    QTest::newRow("note") << P::midiNote("N", "", 253) << 61u << true << "C#5";
+    QTest::newRow("switch on") << P::makeSwitch("S", "", 0) << 0x101u << true
+                               << QString(QChar(0x23FD));
+    QTest::newRow("switch off") << P::makeSwitch("S", "", 0) << 0x100u << true
+                                << QString(QChar(0x2B58));
+}
+
+void PatternViewTest::cellTexts()
+{
+    QFETCH(ParameterPointer, parameter);
+    QFETCH(quint32, value);
+    QFETCH(bool, row);
+    QTEST(PatternView::cellText(*parameter, value, row), "text");
+}
+
+// An eighth of the delta in whole degrees, 15 degrees a step, each rounded half away from
+// zero (56 is 7 degrees, no step; 60 is 8, one step); away from the user is up.
+void PatternViewTest::wheelMovesTheCursor()
+{
+    Editor editor;
+    editor.press("Ctrl+End");
+    for (const auto& [delta, tick] : { std::pair { 240, 5 }, { 56, 5 }, { 60, 4 }, { -360, 7 } }) {
+        QWheelEvent wheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, delta),
+            Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&editor.view, &wheel);
+        QCOMPARE(editor.view.cursor().tick, tick);
+    }
 }
 
 QTEST_MAIN(PatternViewTest)

@@ -58,8 +58,7 @@ QString hex(quint32 value, int digits)
 
 } // namespace
 
-// The text of one cell: "x" without a row, dots when empty, else the value as its type.
-QString patternCellText(const ParameterDescriptor& p, quint32 value, bool rowExists)
+QString PatternView::cellText(const ParameterDescriptor& p, quint32 value, bool rowExists)
 {
     if (!rowExists)
         return QStringLiteral("x");
@@ -597,7 +596,7 @@ void PatternView::patternFlow(int mode)
             break;
         inform(tr("Pattern exists for %1").arg(QLatin1String(kWhat[mode])),
             tr("A pattern already exists with the name you selected"));
-        qCDebug(lcUi).noquote() << "Pattern already exists for" << kWhat[mode];
+        qCInfo(lcUi).noquote() << "Pattern already exists for" << kWhat[mode];
     }
     PatternPointer target = m_pattern;
     if (mode == EditFlow) {
@@ -749,7 +748,7 @@ void PatternView::paintRows(QPainter& painter, int firstColumn, int lastColumn)
                 && i >= span.firstParameter && i <= span.lastParameter)
                 painter.fillRect(box, colours.selection);
             const quint32 value = cells && i < cells->cells.size() ? cells->cells.at(i) : p->empty;
-            const QString text = patternCellText(*p, value, bool(cells));
+            const QString text = cellText(*p, value, bool(cells));
             const bool empty = !cells || value == p->empty;
             const int textX = box.x() + kCellMargin / 2;
             painter.setPen(empty ? colours.faint : colours.text);

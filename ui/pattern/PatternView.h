@@ -37,6 +37,10 @@ public:
 
     explicit PatternView(QWidget* parent = nullptr);
 
+    // The text of one cell: "x" without a row, a dot per character when empty, else the
+    // value as its type shows it.
+    static QString cellText(const ParameterDescriptor& parameter, quint32 value, bool rowExists);
+
     void setSong(const SongPointer& song);
     void setHistory(SongHistory* history);
     void showPattern(const zarn::NodePointer& node, const PatternPointer& pattern);
