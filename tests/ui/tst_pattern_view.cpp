@@ -404,9 +404,9 @@ void PatternViewTest::newEditAndDeleteFlows()
     editor.press("Ctrl+Backspace");
     QCOMPARE(editor.pattern->name, QStringLiteral("Chorus"));
     QCOMPARE(editor.pattern->length, 12);
-    editor.view.deletePattern();
+    editor.press("Ctrl+Del");
     QCOMPARE(editor.node->patterns.size(), 3);
-    editor.view.deletePattern();
+    editor.press("Ctrl+Del");
     QVERIFY(!editor.node->patterns.contains(editor.pattern));
     QCOMPARE(asked,
         QStringList({ "New Pattern 01 16", "Edit Pattern Bass 03 8", "Edit Pattern 00 5",

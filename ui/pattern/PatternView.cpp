@@ -351,6 +351,11 @@ void PatternView::keyPressEvent(QKeyEvent* event)
 {
     if (m_bindings.handle(*event))
         return;
+    // The context menu offers Ctrl+Delete for removing the pattern; the table has no row for it.
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
+        deletePattern();
+        return;
+    }
     const bool keypad = event->modifiers() & Qt::KeypadModifier;
     if (keypad && event->key() == Qt::Key_Asterisk) {
         setBaseOctave(m_baseOctave + 1);
