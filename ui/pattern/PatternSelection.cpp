@@ -116,13 +116,3 @@ PatternSelection::Span PatternSelection::span(int nodeCount, int trackCount, int
     }
     return s;
 }
-
-bool PatternSelection::contains(
-    int tick, int parameter, int nodeCount, int trackCount, int lanes) const
-{
-    if (!active)
-        return false;
-    const Span s = span(nodeCount, trackCount, lanes);
-    return tick >= s.firstTick && tick <= s.lastTick && parameter >= s.firstParameter
-        && parameter <= s.lastParameter;
-}

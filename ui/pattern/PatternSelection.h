@@ -31,7 +31,6 @@ public:
 
     // The covered span of a pattern with `lanes` lanes, ends in order.
     Span span(int nodeCount, int trackCount, int lanes) const;
-    bool contains(int tick, int parameter, int nodeCount, int trackCount, int lanes) const;
 
     bool active = false;
     int mode = OneParameter;

@@ -3,7 +3,6 @@
 #include "engine/Scheduler.h"
 #include "infra/Style.h"
 #include "song/PatternClipboard.h"
-#include "song/RandomId.h"
 #include "song/Sequencer.h"
 #include "ui/Logging.h"
 #include "ui/pattern/PatternDialog.h"
@@ -21,6 +20,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -563,6 +563,36 @@ void PatternView::deletePattern()
     patternFlow(DeleteFlow);
 }
 
+void PatternView::pushCommand(QUndoCommand* command)
+{
+    if (m_history) {
+        m_history->push(command);
+        return;
+    }
+    command->redo(); // without a history the edit still happens, once
+    delete command;
+}
+
+std::optional<PatternView::PatternAnswer> PatternView::askForName(
+    int mode, const QString& name, int length)
+{
+    static const char* const kTitles[]
+        = { QT_TR_NOOP("New Pattern"), QT_TR_NOOP("Copy Pattern"), QT_TR_NOOP("Edit Pattern") };
+    static const char* const kWhat[] = { "new", "copy", "edit" };
+    PatternAnswer answer { true, name, length };
+    for (;;) {
+        answer = askPattern(tr(kTitles[mode]), answer.name, answer.length);
+        if (!answer.accepted)
+            return std::nullopt;
+        const Pattern* except = mode == EditFlow ? m_pattern.data() : nullptr;
+        if (!patternNames::taken(*m_node, answer.name, except))
+            return answer;
+        inform(tr("Pattern exists for %1").arg(QLatin1String(kWhat[mode])),
+            tr("A pattern already exists with the name you selected"));
+        qCInfo(lcUi).noquote() << "Pattern already exists for" << kWhat[mode];
+    }
+}
+
 void PatternView::patternFlow(int mode)
 {
     if (!m_node) {
@@ -576,53 +606,45 @@ void PatternView::patternFlow(int mode)
     if (mode == DeleteFlow) {
         if (!ask(tr("Delete Pattern"), tr("Would you like to delete this pattern?")))
             return;
-        if (m_history)
-            m_history->push(new PatternListCommand(m_node, m_pattern, false, tr("delete pattern")));
+        pushCommand(new PatternListCommand(m_node, m_pattern, false, tr("delete pattern")));
         showPattern(m_node, {});
         emit updatePatterns();
         return;
     }
-    static const char* const kTitles[]
-        = { QT_TR_NOOP("New Pattern"), QT_TR_NOOP("Copy Pattern"), QT_TR_NOOP("Edit Pattern") };
-    static const char* const kWhat[] = { "new", "copy", "edit" };
-    QString name = mode == NewFlow ? patternNames::proposeNew(*m_node)
-        : mode == CopyFlow         ? patternNames::proposeCopy(*m_node, m_pattern->name)
-                                   : m_pattern->name;
-    int length = mode == NewFlow
-        ? (m_song && m_song->sequencer ? m_song->sequencer->position.ticksPerStep() : 16)
-        : m_pattern->length;
-    for (;;) {
-        const PatternAnswer answer = askPattern(tr(kTitles[mode]), name, length);
-        if (!answer.accepted)
-            return;
-        name = answer.name;
-        length = answer.length;
-        if (!patternNames::taken(*m_node, name, mode == EditFlow ? m_pattern.data() : nullptr))
-            break;
-        inform(tr("Pattern exists for %1").arg(QLatin1String(kWhat[mode])),
-            tr("A pattern already exists with the name you selected"));
-        qCInfo(lcUi).noquote() << "Pattern already exists for" << kWhat[mode];
-    }
+    const int gridLength
+        = m_song && m_song->sequencer ? m_song->sequencer->position.ticksPerStep() : 16;
+    const QString proposal = mode == NewFlow ? patternNames::proposeNew(*m_node)
+        : mode == CopyFlow                   ? patternNames::proposeCopy(*m_node, m_pattern->name)
+                                             : m_pattern->name;
+    const auto answer
+        = askForName(mode, proposal, mode == NewFlow ? gridLength : m_pattern->length);
+    if (!answer)
+        return;
     PatternPointer target = m_pattern;
     if (mode == EditFlow) {
         record(tr("edit pattern"), 0, -1, [&] {
-            m_pattern->name = name;
-            m_pattern->length = std::max(1, length);
+            m_pattern->name = answer->name;
+            m_pattern->length = std::max(1, answer->length);
         });
     } else {
-        target = PatternPointer::create(name, m_node, mode == NewFlow ? length : m_pattern->length);
-        if (mode == CopyFlow) {
-            target->name = name.isEmpty() ? m_pattern->name : name;
-            target->lanes = 1;
-            for (const RowPointer& row : std::as_const(m_pattern->rows))
-                target->rows.append(row ? RowPointer::create(*row) : RowPointer());
-        }
-        if (m_history)
-            m_history->push(new PatternListCommand(
-                m_node, target, true, mode == NewFlow ? tr("new pattern") : tr("copy pattern")));
+        target = mode == NewFlow ? PatternPointer::create(answer->name, m_node, answer->length)
+                                 : copyOf(*m_pattern, answer->name);
+        pushCommand(new PatternListCommand(
+            m_node, target, true, mode == NewFlow ? tr("new pattern") : tr("copy pattern")));
         emit updatePatterns();
     }
     emit navigateApp(QStringLiteral("pattern(%1, %2)").arg(m_node->uniqueID, target->uniqueID));
+}
+
+// The copy keeps the source's length and rows, deep, under a fresh identifier with one lane.
+PatternPointer PatternView::copyOf(const Pattern& source, const QString& name) const
+{
+    const auto copy
+        = PatternPointer::create(name.isEmpty() ? source.name : name, m_node, source.length);
+    copy->lanes = 1;
+    for (const RowPointer& row : source.rows)
+        copy->rows.append(row ? RowPointer::create(*row) : RowPointer());
+    return copy;
 }
 
 void PatternView::playPositionChanged(const Position& position)

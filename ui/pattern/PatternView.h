@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QMenu;
 class SongHistory;
@@ -120,6 +121,9 @@ private:
     void paste();
     void changeLanes(bool add);
     void patternFlow(int mode);
+    std::optional<PatternAnswer> askForName(int mode, const QString& name, int length);
+    PatternPointer copyOf(const Pattern& source, const QString& name) const;
+    void pushCommand(QUndoCommand* command);
 
     void paintHeader(QPainter& painter, int firstColumn, int lastColumn);
     void paintRows(QPainter& painter, int firstColumn, int lastColumn);
