@@ -210,6 +210,7 @@ void Zarn::connectForm()
         &QComboBox::setCurrentIndex);
     connect(m_ui->comboBoxBaseOctave, &QComboBox::currentIndexChanged, view,
         &PatternView::setBaseOctave);
+    view->setBaseOctave(m_ui->comboBoxBaseOctave->currentIndex());
 
     connect(m_player, &ZarnPlayer::positionChanged, m_transport,
         &TrackerTransport::playPositionChanged);

@@ -1,3 +1,4 @@
+#include "FakeProcessor.h"
 #include "HandBytes.h"
 #include "song/Clipboard.h"
 #include "song/PatternClipboard.h"
@@ -21,23 +22,6 @@ const auto column = [](const char* name, qint32 type, bool isNode, qint32 index,
 // Flat parameters of the test schema: three node parameters, then lanes of two.
 enum Flat { On, Gain, Rate, Lane1Note, Lane1Vel, Lane2Note, Lane2Vel, Lane3Note, Lane3Vel };
 constexpr int kLength = 8;
-
-struct FakeProcessor final : Processor {
-    explicit FakeProcessor(const QString& id)
-        : Processor(ProcessorCharacter())
-        , id(id)
-    {
-        using P = ParameterDescriptor;
-        m_schema->nodeParameters = { P::makeSwitch("On", "", 0),
-            P::byte("Gain", "", 0, 0xFE, 0xFF, 0x80), P::word("Rate", "", 0xFFFE, 0) };
-        m_schema->trackParameters
-            = { P::midiNote("Note", "", 253), P::byte("Vel", "", 0, 0xFE, 0xFF, 0x40) };
-    }
-    SchemaPointer schema() const override { return m_schema; }
-    QString instanceId() override { return id; }
-    QString id;
-    QSharedPointer<NodeParameterSchema> m_schema = QSharedPointer<NodeParameterSchema>::create();
-};
 
 // A node with one pattern of four lanes, and its processor's schema.
 struct Place {

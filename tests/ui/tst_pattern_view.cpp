@@ -1,3 +1,4 @@
+#include "../song/FakeProcessor.h"
 #include "song/PatternClipboard.h"
 #include "song/Song.h"
 #include "ui/pattern/PatternEdits.h"
@@ -17,20 +18,6 @@ namespace {
 enum Flat { On, Gain, Rate, Lane1Note, Lane1Vel, Lane2Note, Lane2Vel };
 constexpr int kLength = 8;
 constexpr quint32 kNoRow = 0xFFFFFFFF;
-
-struct FakeProcessor final : Processor {
-    FakeProcessor()
-        : Processor(ProcessorCharacter())
-    {
-        using P = ParameterDescriptor;
-        m_schema->nodeParameters = { P::makeSwitch("On", "", 0),
-            P::byte("Gain", "", 0, 0xFE, 0xFF, 0x80), P::word("Rate", "", 0xFFFE, 0) };
-        m_schema->trackParameters
-            = { P::midiNote("Note", "", 253), P::byte("Vel", "", 0, 0xFE, 0xFF, 0x40) };
-    }
-    SchemaPointer schema() const override { return m_schema; }
-    QSharedPointer<NodeParameterSchema> m_schema = QSharedPointer<NodeParameterSchema>::create();
-};
 
 struct Cell {
     int tick;
