@@ -1,5 +1,6 @@
 #include "../song/FakeProcessor.h"
 #include "song/PatternClipboard.h"
+#include "song/Sequencer.h"
 #include "song/Song.h"
 #include "ui/pattern/PatternEdits.h"
 #include "ui/pattern/PatternNames.h"
@@ -97,6 +98,9 @@ private slots:
     void cellTexts_data();
     void cellTexts();
     void wheelMovesTheCursor();
+    void playLineFollowsThePosition_data();
+    void playLineFollowsThePosition();
+    void paintMarksCursorSelectionAndPlayRow();
 };
 
 // From tick 2 at base octave 4. `preset` is written at the cell first (kNoRow: nothing).
@@ -172,6 +176,8 @@ void PatternViewTest::selection_data()
         << atFive + "Shift+Up Shift+Up" << 2 << QList<int> { 4, 5, On, On };
     QTest::newRow("across parameters")
         << "Shift+Right Shift+Right Shift+Right Shift+Down" << 2 << QList<int> { 0, 0, On, Rate };
+    QTest::newRow("a Shift block widened to its lane")
+        << "Right Right Right Shift+Down Ctrl+B Ctrl+B" << 3 << QList<int> { 1, 1, On, Rate };
     QTest::newRow("escape clears") << "Ctrl+B Escape" << 1 << QList<int> { -1, -1, -1, -1 };
 }
 
@@ -450,6 +456,55 @@ void PatternViewTest::wheelMovesTheCursor()
         QApplication::sendEvent(&editor.view, &wheel);
         QCOMPARE(editor.view.cursor().tick, tick);
     }
+}
+
+// A node without a track loops its first pattern from tick 0. Four rows fit; while the
+// song plays a row outside the first two brings it to the middle.
+void PatternViewTest::playLineFollowsThePosition_data()
+{
+    QTest::addColumn<bool>("playing");
+    QTest::addColumn<int>("tick");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("scrollTop");
+    QTest::newRow("in view") << true << 1 << 1 << 0;
+    QTest::newRow("below the view, playing") << true << 6 << 6 << 4;
+    QTest::newRow("looped round") << true << 13 << 5 << 3;
+    QTest::newRow("below the view, stopped") << false << 6 << 6 << 0;
+}
+
+void PatternViewTest::playLineFollowsThePosition()
+{
+    QFETCH(bool, playing);
+    QFETCH(int, tick);
+    Editor editor;
+    editor.view.resize(800, editor.view.cellRect(4, 0).top() - 1);
+    QCOMPARE(editor.view.visibleRows(), 4);
+    Position position = editor.song->sequencer->position;
+    position.playing = playing;
+    position.playPos.sample = qint64(tick) * position.samplesPerTick();
+    editor.view.playPositionChanged(position);
+    QTEST(editor.view.playRow(), "row");
+    QTEST(editor.view.scrollTop(), "scrollTop");
+}
+
+// Blocks 1-3 of On marked, the cursor on Gain at tick 3, tick 5 playing: each shows.
+void PatternViewTest::paintMarksCursorSelectionAndPlayRow()
+{
+    Editor editor;
+    QSignalSpy moved(&editor.view, &PatternView::cursorChanged);
+    editor.press("Tab Shift+Tab");
+    QCOMPARE(moved.count(), 2);
+    editor.press("Down Ctrl+B Down Down Ctrl+E Right");
+    Position position = editor.song->sequencer->position;
+    position.playPos.sample = 5 * position.samplesPerTick();
+    editor.view.playPositionChanged(position);
+    const QImage image = editor.view.grab().toImage();
+    const auto at = [&](int tick, int parameter) {
+        return image.pixelColor(editor.view.cellRect(tick, parameter).topLeft() + QPoint(4, 1));
+    };
+    QCOMPARE(at(3, Gain), editor.view.palette().color(QPalette::Highlight));
+    QVERIFY(at(1, On) != at(1, Rate) && at(3, On) == at(1, On) && at(3, Rate) == at(1, Rate));
+    QVERIFY(at(5, Rate) != at(6, Rate) && at(6, Rate) == at(7, Rate));
 }
 
 QTEST_MAIN(PatternViewTest)

@@ -245,12 +245,16 @@ void PatternView::relayOut()
     m_charWidth = metrics.horizontalAdvance(QLatin1Char('M'));
     m_rowHeight = metrics.height() + kRowMargin;
     m_gutter = 4 * m_charWidth;
-    m_visibleRows = std::max(1, height() / m_rowHeight + 1 - kHeaderRows);
     const SchemaPointer s = schema();
     const int lanes = m_pattern ? m_pattern->lanes : 0;
     m_geometry.layOut(s.data(), lanes, m_charWidth, kCellMargin);
     m_cursor.setLayout(s, lanes, m_pattern ? m_pattern->length : 1);
     keepCursorVisible();
+}
+
+int PatternView::visibleRows() const
+{
+    return std::max(1, height() / m_rowHeight + 1 - kHeaderRows);
 }
 
 void PatternView::resizeEvent(QResizeEvent*)
@@ -262,8 +266,8 @@ void PatternView::keepCursorVisible()
 {
     if (m_cursor.tick < m_scrollTop)
         m_scrollTop = m_cursor.tick;
-    if (m_cursor.tick >= m_scrollTop + m_visibleRows - 2)
-        m_scrollTop = std::max(0, m_cursor.tick - m_visibleRows + 2);
+    if (m_cursor.tick >= m_scrollTop + visibleRows() - 2)
+        m_scrollTop = std::max(0, m_cursor.tick - visibleRows() + 2);
     const auto& columns = m_geometry.columns();
     if (m_cursor.parameterIndex < columns.size()) {
         const auto& c = columns.at(m_cursor.parameterIndex);
@@ -661,8 +665,8 @@ void PatternView::playPositionChanged(const Position& position)
         return;
     m_playRow = row;
     if (row >= 0 && position.playing
-        && (row < m_scrollTop || row >= m_scrollTop + m_visibleRows - 2))
-        m_scrollTop = std::max(0, row - m_visibleRows / 2);
+        && (row < m_scrollTop || row >= m_scrollTop + visibleRows() - 2))
+        m_scrollTop = std::max(0, row - visibleRows() / 2);
     update();
 }
 
@@ -752,7 +756,7 @@ void PatternView::paintRows(QPainter& painter, int firstColumn, int lastColumn)
     const Colours colours = coloursOf(palette());
     const SchemaPointer s = schema();
     const PatternSelection::Span span = selectedSpan();
-    const int last = std::min(m_pattern->length, m_scrollTop + m_visibleRows);
+    const int last = std::min(m_pattern->length, m_scrollTop + visibleRows());
     const int baseline
         = (m_rowHeight + painter.fontMetrics().ascent() - painter.fontMetrics().descent()) / 2;
     for (int tick = m_scrollTop; tick < last; ++tick) {
@@ -770,7 +774,7 @@ void PatternView::paintRows(QPainter& painter, int firstColumn, int lastColumn)
         const RowPointer cells = m_pattern->rowAt(tick);
         for (int i = firstColumn; i < lastColumn; ++i) {
             const ParameterPointer p = s->parameterOfCell(i);
-            const QRect box = cellRect(row, i);
+            const QRect box = cellRect(tick, i);
             if (m_selection.active && tick >= span.firstTick && tick <= span.lastTick
                 && i >= span.firstParameter && i <= span.lastParameter)
                 painter.fillRect(box, colours.selection);

@@ -55,7 +55,10 @@ public:
     PatternPointer pattern() const { return m_pattern; }
     int playRow() const { return m_playRow; }
     int scrollTop() const { return m_scrollTop; }
-    int visibleRows() const { return m_visibleRows; }
+    // Rows that fit the widget, the last perhaps in part.
+    int visibleRows() const;
+    // Where the cell of flat parameter `parameter` at `tick` is drawn.
+    QRect cellRect(int tick, int parameter) const;
 
     void addLane();
     void removeLane();
@@ -127,7 +130,6 @@ private:
 
     void paintHeader(QPainter& painter, int firstColumn, int lastColumn);
     void paintRows(QPainter& painter, int firstColumn, int lastColumn);
-    QRect cellRect(int row, int column) const;
 
     SongPointer m_song;
     SongHistory* m_history = nullptr;
@@ -141,7 +143,6 @@ private:
     int m_baseOctave = 4;
     int m_scrollTop = 0;
     int m_scrollX = 0;
-    int m_visibleRows = 1;
     int m_playRow = -1;
     int m_charWidth = 8;
     int m_rowHeight = 16;
