@@ -309,6 +309,9 @@ void PatternViewTest::typingDownAColumnIsOneStep()
     QCOMPARE(editor.history.stack().undoText(), QStringLiteral("typing"));
     editor.press("Right Right 4");
     QCOMPARE(editor.history.stack().count(), 2);
+    editor.press("Up Right 5"); // the same cell again
+    QCOMPARE(editor.history.stack().count(), 2);
+    QCOMPARE(editor.cell(3, Lane1Vel), 0x45u);
     editor.history.undo();
     editor.history.undo();
     QCOMPARE(editor.bytes(), before);
@@ -487,24 +490,28 @@ void PatternViewTest::playLineFollowsThePosition()
     QTEST(editor.view.scrollTop(), "scrollTop");
 }
 
-// Blocks 1-3 of On marked, the cursor on Gain at tick 3, tick 5 playing: each shows.
+// Five rows fit and the cursor on Gain at tick 4 has scrolled the view by one; ticks 1-3
+// of On are marked and tick 2 plays. Each shows, and an unmarked row stays plain.
 void PatternViewTest::paintMarksCursorSelectionAndPlayRow()
 {
     Editor editor;
+    editor.view.resize(800, editor.view.cellRect(5, 0).top() - 1);
     QSignalSpy moved(&editor.view, &PatternView::cursorChanged);
     editor.press("Tab Shift+Tab");
     QCOMPARE(moved.count(), 2);
-    editor.press("Down Ctrl+B Down Down Ctrl+E Right");
+    editor.press("Down Ctrl+B Down Down Ctrl+E Right Down");
+    QCOMPARE(editor.view.scrollTop(), 1);
     Position position = editor.song->sequencer->position;
-    position.playPos.sample = 5 * position.samplesPerTick();
+    position.playPos.sample = 2 * position.samplesPerTick();
     editor.view.playPositionChanged(position);
     const QImage image = editor.view.grab().toImage();
     const auto at = [&](int tick, int parameter) {
         return image.pixelColor(editor.view.cellRect(tick, parameter).topLeft() + QPoint(4, 1));
     };
-    QCOMPARE(at(3, Gain), editor.view.palette().color(QPalette::Highlight));
-    QVERIFY(at(1, On) != at(1, Rate) && at(3, On) == at(1, On) && at(3, Rate) == at(1, Rate));
-    QVERIFY(at(5, Rate) != at(6, Rate) && at(6, Rate) == at(7, Rate));
+    const QColor base = editor.view.palette().color(QPalette::Base);
+    QCOMPARE(at(4, Gain), editor.view.palette().color(QPalette::Highlight));
+    QVERIFY(at(1, On) != base && at(3, On) == at(1, On) && at(1, Rate) == base);
+    QVERIFY(at(2, Rate) != base && at(3, Rate) == base && at(5, Rate) == base);
 }
 
 QTEST_MAIN(PatternViewTest)

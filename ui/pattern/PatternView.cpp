@@ -702,11 +702,13 @@ void PatternView::contextMenuEvent(QContextMenuEvent* event)
     m_menu->popup(event->globalPos());
 }
 
-QRect PatternView::cellRect(int row, int column) const
+QRect PatternView::cellRect(int tick, int parameter) const
 {
-    const auto& c = m_geometry.columns().at(column);
-    return QRect(
-        m_gutter + c.x - m_scrollX, (row + kHeaderRows) * m_rowHeight, c.width, m_rowHeight);
+    if (parameter < 0 || parameter >= m_geometry.columns().size())
+        return {};
+    const auto& c = m_geometry.columns().at(parameter);
+    return QRect(m_gutter + c.x - m_scrollX, (tick - m_scrollTop + kHeaderRows) * m_rowHeight,
+        c.width, m_rowHeight);
 }
 
 void PatternView::paintEvent(QPaintEvent*)
