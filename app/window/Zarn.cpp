@@ -199,6 +199,23 @@ void Zarn::connectForm()
         m_ui->comboBoxPattern, &QComboBox::currentTextChanged, this, &Zarn::selectedPatternChanged);
     connect(m_ui->comboBoxTicksPerStep, &QComboBox::currentIndexChanged, this,
         &Zarn::ticksPerStepSelected);
+    connectPatternView();
+
+    connect(m_player, &ZarnPlayer::positionChanged, m_transport,
+        &TrackerTransport::playPositionChanged);
+    connect(m_player, &ZarnPlayer::positionChanged, this, &Zarn::followPlayPosition);
+    connect(
+        m_player, &ZarnPlayer::engineStatusChanged, m_status, &EngineStatusWidget::updateStatus);
+    connect(m_transport, &TrackerTransport::playbackModeChanged, this, [this](bool render) {
+        m_player->setMode(render ? ZarnPlayer::Render : ZarnPlayer::Live);
+        m_status->setRenderMode(render);
+    });
+    connect(m_transport, &TrackerTransport::gridChanged, this, &Zarn::syncTicksPerStepSelector);
+    connect(m_transport, &TrackerTransport::playingChanged, this, &Zarn::playingToggled);
+}
+
+void Zarn::connectPatternView()
+{
     PatternView* view = m_patternPage->view();
     view->setHistory(m_history);
     connect(view, &PatternView::cursorChanged, this, &Zarn::refreshXRay);
@@ -211,19 +228,7 @@ void Zarn::connectForm()
     connect(m_ui->comboBoxBaseOctave, &QComboBox::currentIndexChanged, view,
         &PatternView::setBaseOctave);
     view->setBaseOctave(m_ui->comboBoxBaseOctave->currentIndex());
-
-    connect(m_player, &ZarnPlayer::positionChanged, m_transport,
-        &TrackerTransport::playPositionChanged);
-    connect(m_player, &ZarnPlayer::positionChanged, this, &Zarn::followPlayPosition);
     connect(m_player, &ZarnPlayer::positionChanged, view, &PatternView::playPositionChanged);
-    connect(
-        m_player, &ZarnPlayer::engineStatusChanged, m_status, &EngineStatusWidget::updateStatus);
-    connect(m_transport, &TrackerTransport::playbackModeChanged, this, [this](bool render) {
-        m_player->setMode(render ? ZarnPlayer::Render : ZarnPlayer::Live);
-        m_status->setRenderMode(render);
-    });
-    connect(m_transport, &TrackerTransport::gridChanged, this, &Zarn::syncTicksPerStepSelector);
-    connect(m_transport, &TrackerTransport::playingChanged, this, &Zarn::playingToggled);
 }
 
 void Zarn::buildShortcuts()

@@ -92,6 +92,8 @@ private:
     void buildSelectors();
     void buildShortcuts();
     void connectForm();
+    // The pattern editor's history, X-ray, navigation, octave and play line.
+    void connectPatternView();
     void restoreTempo();
     void restoreWindowState();
     Answer askAboutUnsavedChanges();
