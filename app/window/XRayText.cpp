@@ -1,6 +1,7 @@
 #include "app/window/XRayText.h"
 
 #include "core/NodeParameterSchema.h"
+#include "ui/pattern/PatternEdits.h"
 
 #include <QCoreApplication>
 
@@ -33,10 +34,7 @@ QString cellText(
     const ParameterPointer parameter = schema.parameterOfCell(cursor.parameterIndex);
     if (!parameter)
         return {};
-    const RowPointer row = pattern.rowAt(cursor.tick);
-    const quint32 value = row && cursor.parameterIndex < row->cells.size()
-        ? row->cells.at(cursor.parameterIndex)
-        : parameter->empty;
+    const quint32 value = patternEdits::cellAt(pattern, schema, cursor.tick, cursor.parameterIndex);
     QString text = line(caption("Parameter"), parameter->name)
         + line(caption("Type"), valueTypeName(parameter->valueType()));
     if (!parameter->description.isEmpty())

@@ -9,14 +9,6 @@
 
 namespace {
 
-int charactersIn(const QList<ParameterPointer>& parameters)
-{
-    int digits = 0;
-    for (const ParameterPointer& p : parameters)
-        digits += charactersOf(p->valueType());
-    return digits;
-}
-
 // Which parameter of the list holds character `digit`, and where inside it.
 std::pair<int, int> parameterOfDigit(const QList<ParameterPointer>& parameters, int digit)
 {
@@ -49,12 +41,12 @@ void PatternCursor::setLayout(const SchemaPointer& schema, int lanes, int length
 
 int PatternCursor::nodeDigits() const
 {
-    return m_schema ? charactersIn(m_schema->nodeParameters) : 0;
+    return m_schema ? m_schema->digitCount(0) : 0;
 }
 
 int PatternCursor::laneDigits() const
 {
-    return m_schema ? charactersIn(m_schema->trackParameters) : 0;
+    return m_schema ? m_schema->digitCount(1) : 0;
 }
 
 int PatternCursor::digitCount() const
