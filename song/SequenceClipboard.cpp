@@ -1,7 +1,7 @@
 #include "song/SequenceClipboard.h"
 
-#include "song/Clipboard.h"
 #include "core/DataStream.h"
+#include "song/Clipboard.h"
 #include "song/Logging.h"
 
 #include <QDebug>
@@ -64,27 +64,6 @@ void apply(const SequenceCell& cell, Track& track, int index)
     } else {
         track.setEntry(index, {});
     }
-}
-
-// True when the block may be written at the sequencer's cursor; warns when it may not.
-bool placeable(const SequenceBlock& block, const Sequencer& sequencer)
-{
-    if (sequencer.position.cursorColumn != block.firstTrack) {
-        qCWarning(lcSong).noquote() << "Paste: cursor not at original start column";
-        return false;
-    }
-    if (sequencer.tracks.size() < qint64(block.firstTrack) + block.trackIds.size()) {
-        qCWarning(lcSong).noquote() << "Paste: not enough tracks";
-        return false;
-    }
-    for (qsizetype i = 0; i < block.trackIds.size(); ++i) {
-        const qsizetype column = block.firstTrack + i;
-        if (nodeIdOf(sequencer.tracks.at(column)) != block.trackIds.at(i)) {
-            qCWarning(lcSong).noquote() << "Paste: track mismatch at column" << column;
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -155,10 +134,26 @@ bool SequenceBlock::read(QDataStream& stream)
         });
 }
 
+QString SequenceBlock::refusal(const Sequencer& sequencer) const
+{
+    if (sequencer.position.cursorColumn != firstTrack)
+        return QStringLiteral("Paste: cursor not at original start column");
+    if (sequencer.tracks.size() < qint64(firstTrack) + trackIds.size())
+        return QStringLiteral("Paste: not enough tracks");
+    for (qsizetype i = 0; i < trackIds.size(); ++i) {
+        const qsizetype column = firstTrack + i;
+        if (nodeIdOf(sequencer.tracks.at(column)) != trackIds.at(i))
+            return QStringLiteral("Paste: track mismatch at column %1").arg(column);
+    }
+    return {};
+}
+
 bool SequenceBlock::pasteInto(Sequencer& sequencer) const
 {
-    if (!placeable(*this, sequencer))
+    if (const QString why = refusal(sequencer); !why.isEmpty()) {
+        qCWarning(lcSong).noquote() << why;
         return false;
+    }
     const qint64 cursorStep = sequencer.position.cursor.step();
     const qsizetype width = trackIds.size();
     for (qint64 s = 0; s < stepCount; ++s) {

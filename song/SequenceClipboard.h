@@ -51,10 +51,13 @@ struct SequenceBlock {
         return clipboard::decode<SequenceBlock>(bytes);
     }
 
+    // Why the block may not be written at the sequencer's cursor: it must stand on the
+    // block's first track, and the tracks must still belong to the same nodes. Empty when
+    // it may.
+    QString refusal(const Sequencer& sequencer) const;
     // Writes the block from the sequencer's cursor step on, into the tracks it was copied
     // from. Refused with a warning, before anything is written, unless the cursor is on
-    // the block's first track and the tracks still belong to the same nodes. True when
-    // the block was written.
+    // the block may be placed (see refusal). True when the block was written.
     bool pasteInto(Sequencer& sequencer) const;
 };
 

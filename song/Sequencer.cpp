@@ -79,6 +79,15 @@ bool Sequencer::moveTrack(int index, int delta)
     return true;
 }
 
+bool Sequencer::removeTrack(int index)
+{
+    if (index < 0 || index >= tracks.size())
+        return false;
+    tracks.removeAt(index);
+    taint("removeTrack");
+    return true;
+}
+
 bool Sequencer::moveCursorAbsolute(int column, int step)
 {
     Position& p = position;

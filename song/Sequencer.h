@@ -22,6 +22,8 @@ public:
 
     TrackPointer addTrack(const zarn::NodePointer& node);
     bool moveTrack(int index, int delta);
+    // Removes the track at `index` with its entries; false when there is none.
+    bool removeTrack(int index);
 
     bool moveCursorAbsolute(int column, int step);
     bool movePlayPositionAbsolute(int tick);

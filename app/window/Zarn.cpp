@@ -200,6 +200,7 @@ void Zarn::connectForm()
     connect(m_ui->comboBoxTicksPerStep, &QComboBox::currentIndexChanged, this,
         &Zarn::ticksPerStepSelected);
     connectPatternView();
+    connectSequencerView();
 
     connect(m_player, &ZarnPlayer::positionChanged, m_transport,
         &TrackerTransport::playPositionChanged);
@@ -229,6 +230,21 @@ void Zarn::connectPatternView()
         &PatternView::setBaseOctave);
     view->setBaseOctave(m_ui->comboBoxBaseOctave->currentIndex());
     connect(m_player, &ZarnPlayer::positionChanged, view, &PatternView::playPositionChanged);
+}
+
+void Zarn::connectSequencerView()
+{
+    SequencerView* view = m_sequencerPage->view();
+    view->setHistory(m_history);
+    connect(view, &SequencerView::navigate, this, &Zarn::navigateTo);
+    connect(
+        view, &SequencerView::ticksPerStepChanged, m_transport, &TrackerTransport::setTicksPerStep);
+    connect(m_player, &ZarnPlayer::positionChanged, view, &SequencerView::playPositionChanged);
+    connect(view, &SequencerView::playPositionMoved, this, [this] {
+        const Position& position = m_song->sequencer->position;
+        m_transport->playPositionChanged(position);
+        m_patternPage->view()->playPositionChanged(position);
+    });
 }
 
 void Zarn::buildShortcuts()
@@ -494,7 +510,7 @@ void Zarn::syncTicksPerStepSelector(int ticks)
         index = selector->count() - 1;
     }
     selector->setCurrentIndex(index);
-    m_sequencerPage->refresh();
+    m_sequencerPage->view()->setTicksPerStep(ticks);
 }
 
 void Zarn::ticksPerStepSelected(int index)

@@ -94,6 +94,8 @@ private:
     void connectForm();
     // The pattern editor's history, X-ray, navigation, octave and play line.
     void connectPatternView();
+    // The sequencer editor's history, navigation, grid and play position.
+    void connectSequencerView();
     void restoreTempo();
     void restoreWindowState();
     Answer askAboutUnsavedChanges();

@@ -6,11 +6,13 @@
 #include "song/Sequencer.h"
 #include "song/SongFile.h"
 #include "ui/pattern/PatternView.h"
+#include "ui/sequencer/SequencerView.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSpinBox>
@@ -101,6 +103,7 @@ private slots:
     void changedMeansSavingWouldDiffer_data();
     void changedMeansSavingWouldDiffer();
     void typedNotesUndoAndSave();
+    void playsFromTheSequencerCursor();
     void playsAnExampleThroughTheServer();
 
 private:
@@ -321,6 +324,32 @@ void MainWindowTest::typedNotesUndoAndSave()
         60u);
     QVERIFY(window->loadFile(examplePath("first-song")));
     QVERIFY(!undo->isEnabled());
+}
+
+// F4, a step chosen in the sequencer, F6: playback starts there on a song without an end.
+// A click in the gutter moves the play position, which the transport then reads with the
+// step number the sequencer shows; the sequencer's grid and the window's selector agree.
+void MainWindowTest::playsFromTheSequencerCursor()
+{
+    const auto window = makeWindow(QString(), true);
+    QVERIFY(window->loadFile(examplePath("first-song")));
+    Position& p = window->song()->sequencer->position;
+    p.sequenceEnd.sample = 0;
+    QTest::keyClick(window.get(), Qt::Key_F4);
+    auto* view = window->findChild<SequencerView*>();
+    for (const char* key : { "Down", "Down", "PgDown", "F6" })
+        QTest::keySequence(view, QKeySequence(QString::fromLatin1(key)));
+    QCOMPARE(p.playPos.step(), 18);
+    QVERIFY(p.playing);
+    QTest::keyClick(view, Qt::Key_F8);
+    QTest::mouseClick(
+        view, Qt::LeftButton, {}, QPoint(4, view->cellRect(p.scrollStep + 3, 0).y() + 2));
+    QCOMPARE(p.playPos.step(), p.scrollStep + 3);
+    QCOMPARE(window->findChild<QLabel*>("labelPosition")->text(),
+        SequencerView::stepText(p.scrollStep + 3) + ":00");
+    view->setTicksPerStep(8);
+    QCOMPARE(window->findChild<QComboBox*>("comboBoxTicksPerStep")->currentData().toInt(), 8);
+    QCOMPARE(window->findChild<QSpinBox*>("spinBoxTPS")->value(), 8);
 }
 
 void MainWindowTest::playsAnExampleThroughTheServer()

@@ -382,6 +382,9 @@ void PatternViewTest::newEditAndDeleteFlows()
 {
     Editor editor;
     editor.node->patterns.append(PatternPointer::create("00", editor.node, 4));
+    editor.node->song = editor.song;
+    const TrackPointer track = editor.song->sequencer->addTrack(editor.node);
+    track->setEntry(4, editor.pattern);
     QStringList asked;
     QList<PatternView::PatternAnswer> answers
         = { { true, "Verse", 32 }, { true, "00", 5 }, { true, "Chorus", 12 } };
@@ -404,6 +407,7 @@ void PatternViewTest::newEditAndDeleteFlows()
     QCOMPARE(editor.node->patterns.size(), 3);
     editor.press("Ctrl+Del");
     QVERIFY(!editor.node->patterns.contains(editor.pattern));
+    QVERIFY(!track->entryAt(4)); // a deleted pattern plays nowhere
     QCOMPARE(asked,
         QStringList({ "New Pattern 01 16", "Edit Pattern Bass 03 8", "Edit Pattern 00 5",
             "Delete Pattern Would you like to delete this pattern?",
@@ -415,6 +419,7 @@ void PatternViewTest::newEditAndDeleteFlows()
     editor.history.undo();
     editor.history.undo();
     QCOMPARE(editor.node->patterns.first(), editor.pattern);
+    QCOMPARE(track->entryAt(4)->pattern, editor.pattern);
     QCOMPARE(editor.pattern->name, QStringLiteral("Bass 03"));
     QCOMPARE(editor.pattern->length, kLength);
 }

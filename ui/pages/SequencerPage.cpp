@@ -1,45 +1,45 @@
 #include "ui/pages/SequencerPage.h"
 
-#include "song/Sequencer.h"
-
-#include <QTableWidget>
+#include <QLabel>
+#include <QLayout>
+#include <QTimer>
 
 namespace {
 
-QString entryText(const EntryPointer& entry)
-{
-    if (!entry)
-        return {};
-    switch (entry->type) {
-    case Entry::BreakEntry:
-        return SequencerPage::tr("BREAK");
-    case Entry::MuteEntry:
-        return SequencerPage::tr("MUTE");
-    default:
-        return entry->pattern ? entry->pattern->name : QString();
-    }
-}
+constexpr int kStatusMilliseconds = 6000;
 
 } // namespace
 
+SequencerPage::SequencerPage(QWidget* parent)
+    : EditorPage(new SequencerView, parent)
+    , m_view(static_cast<SequencerView*>(focusTarget()))
+    , m_status(new QLabel(this))
+{
+    m_status->setObjectName(QStringLiteral("labelSequencerStatus"));
+    layout()->addWidget(m_status);
+    auto* clear = new QTimer(this);
+    clear->setSingleShot(true);
+    clear->setInterval(kStatusMilliseconds);
+    connect(clear, &QTimer::timeout, m_status, &QLabel::clear);
+    connect(m_view, &SequencerView::statusMessage, this, [this, clear](const QString& text) {
+        m_status->setText(text);
+        clear->start();
+    });
+}
+
+void SequencerPage::setSong(const SongPointer& song)
+{
+    m_view->setSong(song);
+    EditorPage::setSong(song);
+}
+
+void SequencerPage::setXRayMode(bool on)
+{
+    EditorPage::setXRayMode(on);
+    m_view->setXRayMode(on);
+}
+
 void SequencerPage::refresh()
 {
-    const QSharedPointer<Sequencer> sequencer = m_song ? m_song->sequencer : nullptr;
-    const QList<TrackPointer> tracks = sequencer ? sequencer->tracks : QList<TrackPointer>();
-    qsizetype steps = 0;
-    for (const TrackPointer& track : tracks)
-        steps = qMax(steps, track->entries.size());
-    QStringList headers;
-    for (qsizetype step = 0; step < steps; ++step)
-        headers << QString::number(step);
-    setColumns(headers, int(tracks.size()));
-    QStringList names;
-    for (int row = 0; row < tracks.size(); ++row) {
-        const TrackPointer& track = tracks.at(row);
-        names << (track->node ? track->node->name : track->uniqueID);
-        for (int step = 0; step < track->entries.size(); ++step)
-            setCell(row, step, entryText(track->entries.at(step)));
-    }
-    table()->setVerticalHeaderLabels(names);
-    table()->resizeColumnsToContents();
+    m_view->update();
 }

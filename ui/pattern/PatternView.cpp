@@ -4,6 +4,7 @@
 #include "infra/Style.h"
 #include "song/PatternClipboard.h"
 #include "song/Sequencer.h"
+#include "ui/GridColours.h"
 #include "ui/Logging.h"
 #include "ui/pattern/PatternDialog.h"
 #include "ui/pattern/PatternEdits.h"
@@ -35,27 +36,6 @@ constexpr char16_t kMinusSign = 0x2212;
 
 enum FlowMode { NewFlow, CopyFlow, EditFlow, DeleteFlow };
 
-// The grid's colours over the application palette: the accent marks the cursor, a pale
-// version of it the selection, a warm band the row that plays.
-struct Colours {
-    QColor base, beat, text, faint, header, cursorRow, cursor, cursorText, selection, play;
-};
-
-Colours coloursOf(const QPalette& palette)
-{
-    const QColor accent = palette.color(QPalette::Highlight);
-    return { palette.color(QPalette::Base), palette.color(QPalette::AlternateBase),
-        palette.color(QPalette::Text), palette.color(QPalette::PlaceholderText),
-        palette.color(QPalette::Window), QColor(255, 255, 255, 14), accent,
-        palette.color(QPalette::HighlightedText),
-        QColor(accent.red(), accent.green(), accent.blue(), 90), QColor(230, 170, 60, 70) };
-}
-
-QString hex(quint32 value, int digits)
-{
-    return QStringLiteral("%1").arg(value, digits, 16, QChar('0')).toUpper();
-}
-
 } // namespace
 
 QString PatternView::cellText(const ParameterDescriptor& p, quint32 value, bool rowExists)
@@ -68,14 +48,14 @@ QString PatternView::cellText(const ParameterDescriptor& p, quint32 value, bool 
     case ValueType::Switch:
         return QString(QChar((value & 0xFF) != 0 ? kSwitchOn : kSwitchOff));
     case ValueType::Byte:
-        return hex(value & 0xFF, 2);
+        return hexText(value & 0xFF, 2);
     case ValueType::MidiNote:
         return noteText(qint32(value));
     case ValueType::Word:
-        return hex(value & 0xFFFF, 4);
+        return hexText(value & 0xFFFF, 4);
     default:
         qCWarning(lcUi) << "Parsing unknown value type as WORD";
-        return hex(value & 0xFFFF, 4);
+        return hexText(value & 0xFFFF, 4);
     }
 }
 
@@ -714,7 +694,7 @@ QRect PatternView::cellRect(int tick, int parameter) const
 void PatternView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const Colours colours = coloursOf(palette());
+    const GridColours colours = GridColours::of(palette());
     painter.fillRect(rect(), colours.base);
     if (!m_pattern || !schema()) {
         painter.setPen(colours.faint);
@@ -730,7 +710,7 @@ void PatternView::paintEvent(QPaintEvent*)
 
 void PatternView::paintHeader(QPainter& painter, int firstColumn, int lastColumn)
 {
-    const Colours colours = coloursOf(palette());
+    const GridColours colours = GridColours::of(palette());
     painter.fillRect(0, 0, width(), kHeaderRows * m_rowHeight, colours.header);
     const SchemaPointer s = schema();
     const auto& columns = m_geometry.columns();
@@ -755,7 +735,7 @@ void PatternView::paintHeader(QPainter& painter, int firstColumn, int lastColumn
 
 void PatternView::paintRows(QPainter& painter, int firstColumn, int lastColumn)
 {
-    const Colours colours = coloursOf(palette());
+    const GridColours colours = GridColours::of(palette());
     const SchemaPointer s = schema();
     const PatternSelection::Span span = selectedSpan();
     const int last = std::min(m_pattern->length, m_scrollTop + visibleRows());
@@ -772,7 +752,7 @@ void PatternView::paintRows(QPainter& painter, int firstColumn, int lastColumn)
             painter.fillRect(0, y, width(), m_rowHeight, colours.play);
         painter.setPen(tick == m_cursor.tick ? colours.text : colours.faint);
         painter.drawText(QRect(0, y, m_gutter - m_charWidth / 2, m_rowHeight),
-            Qt::AlignRight | Qt::AlignVCenter, hex(quint32(tick), 2));
+            Qt::AlignRight | Qt::AlignVCenter, hexText(quint32(tick), 2));
         const RowPointer cells = m_pattern->rowAt(tick);
         for (int i = firstColumn; i < lastColumn; ++i) {
             const ParameterPointer p = s->parameterOfCell(i);

@@ -42,17 +42,20 @@ QKeySequence ShortcutBindings::sequenceOf(const QKeyEvent& event)
     return QKeySequence(QKeyCombination(modifiers, registeredKey(event.key())));
 }
 
+bool ShortcutBindings::run(const QString& id) const
+{
+    const auto action = m_actions.constFind(id);
+    if (action == m_actions.cend() || !*action)
+        return false;
+    (*action)();
+    return true;
+}
+
 bool ShortcutBindings::handle(const QKeyEvent& event) const
 {
     const QKeySequence key = sequenceOf(event);
     const ShortcutEntry* entry = m_registry->match(m_context, key);
     if (!entry)
         entry = m_registry->match(shortcutContext::kGlobal, key);
-    if (!entry)
-        return false;
-    const auto action = m_actions.constFind(entry->id);
-    if (action == m_actions.cend() || !*action)
-        return false;
-    (*action)();
-    return true;
+    return entry && run(entry->id);
 }

@@ -19,6 +19,8 @@ public:
         const QString& context, const ShortcutRegistry& registry = ShortcutRegistry::instance());
 
     void bind(const QString& id, const Action& action);
+    // Runs the action bound to `id`, as a menu does; false when there is none.
+    bool run(const QString& id) const;
 
     // Runs the action of the entry the key matches in this context, else in "global";
     // true when an action ran, so the view consumes the key.

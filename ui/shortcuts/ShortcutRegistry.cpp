@@ -69,6 +69,13 @@ constexpr Row kSequenceEditorRows[] = {
     { "seq.copy", "Copy", "Copy selection to clipboard", Qt::CTRL | Qt::Key_C },
     { "seq.cut", "Cut", "Cut selection to clipboard", Qt::CTRL | Qt::Key_X },
     { "seq.paste", "Paste", "Paste from clipboard", Qt::CTRL | Qt::Key_V },
+    // Patterns are placed by their number in the track node's list, as trackers do.
+    { "seq.type_pattern", "Type Pattern", "Place pattern by number: two hex digits (0-9, A-F)",
+        kNoKey },
+    { "seq.next_pattern", "Next Pattern", "Place the node's next pattern at cursor",
+        Qt::Key_Space },
+    { "seq.previous_pattern", "Previous Pattern", "Place the node's previous pattern at cursor",
+        Qt::SHIFT | Qt::Key_Space },
 };
 
 constexpr Row kPatternEditorRows[] = {

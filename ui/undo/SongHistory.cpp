@@ -44,6 +44,14 @@ void SongHistory::push(QUndoCommand* command)
     run([&] { m_stack.push(command); });
 }
 
+void SongHistory::record(const std::function<QUndoCommand*()>& edit)
+{
+    run([&] {
+        if (QUndoCommand* command = edit())
+            m_stack.push(command);
+    });
+}
+
 void SongHistory::undo()
 {
     run([this] { m_stack.undo(); });

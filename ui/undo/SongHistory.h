@@ -22,6 +22,9 @@ public:
 
     // Pushes an edit that has already been applied; see PatternCommand.
     void push(QUndoCommand* command);
+    // Runs an edit that marks the song changed itself and pushes the command it returns,
+    // if any: its marks belong to the history, not to a change made outside it.
+    void record(const std::function<QUndoCommand*()>& edit);
     void undo();
     void redo();
 
