@@ -1,12 +1,14 @@
 // Takes the pictures of the program that the documentation shows: the main window empty
-// and playing an example, the song info dialog and the keyboard help. Run it under a real
-// or virtual X display (scripts/screenshots) so the pictures are what a user sees.
+// and playing an example, the pattern and sequencer editors, the song info dialog and the
+// keyboard help. Run it under a real or virtual X display (scripts/screenshots) so the
+// pictures are what a user sees.
 #include "app/window/Zarn.h"
 #include "infra/Settings.h"
 #include "infra/Style.h"
 #include "song/Graph.h"
 #include "ui/info/SongInfoEditor.h"
 #include "ui/pattern/PatternView.h"
+#include "ui/sequencer/SequencerView.h"
 #include "ui/shortcuts/ShortcutHelpWidget.h"
 
 #include <QAbstractButton>
@@ -86,6 +88,15 @@ int main(int argc, char* argv[])
     }
     ok = grab(&window, out, QStringLiteral("pattern-editing")) && ok;
     window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
+    // Arranging: a block marked over the drums while the song plays on.
+    window.navigateTo(QStringLiteral("sequencer"));
+    auto* sequencer = window.findChild<SequencerView*>();
+    for (const char* key :
+        { "Ctrl+Home", "Home", "Right", "Down", "Shift+Down", "Shift+Down", "Shift+Right" }) {
+        const QKeyCombination k = QKeySequence::fromString(QString::fromLatin1(key))[0];
+        QTest::keyClick(sequencer, k.key(), k.keyboardModifiers());
+    }
+    ok = grab(&window, out, QStringLiteral("sequencer-arranging")) && ok;
 
     ok = grab(shown<SongInfoEditor>(window, "pushButtonInfo"), out, QStringLiteral("song-info"))
         && ok;

@@ -16,6 +16,7 @@ SequencerPage::SequencerPage(QWidget* parent)
     , m_status(new QLabel(this))
 {
     m_status->setObjectName(QStringLiteral("labelSequencerStatus"));
+    m_status->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     layout()->addWidget(m_status);
     auto* clear = new QTimer(this);
     clear->setSingleShot(true);
