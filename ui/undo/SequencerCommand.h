@@ -5,8 +5,8 @@
 #include <QList>
 #include <QUndoCommand>
 
-// The arrangement as an edit may change it: the track order, each track's entry slots
-// and the three markers. Entries are never changed in place, so sharing them is a copy.
+// The arrangement as an edit may change it: the track order, each track's entry slots and
+// the three markers. Entries are never changed in place, so sharing them is a copy.
 struct SequencerSnapshot {
     QList<TrackPointer> tracks;
     QList<QList<EntryPointer>> entries; // one list per track, in track order
@@ -15,24 +15,40 @@ struct SequencerSnapshot {
     qint32 loopBegin = 0;
 
     static SequencerSnapshot take(const Sequencer& sequencer);
-    void restore(Sequencer& sequencer) const;
     bool sameAs(const SequencerSnapshot& other) const;
 };
 
-// One edit of the arrangement, recorded whole before and after. The caller applies the
-// edit first; the first redo does nothing.
+// The run of one track's slots that an edit replaced: from `first` on, `before` gave way
+// to `after`. Only the run is kept, so a long history of small edits stays small.
+struct SlotChange {
+    TrackPointer track;
+    qsizetype first = 0;
+    QList<EntryPointer> before;
+    QList<EntryPointer> after;
+
+    static SlotChange between(const TrackPointer& track, const QList<EntryPointer>& before,
+        const QList<EntryPointer>& after);
+    // Puts `before` back in place of `after`, or the other way round.
+    void apply(bool forward) const;
+};
+
+// One edit of the arrangement: the track order, the markers and the slots it replaced.
+// The caller applies the edit first; the first redo does nothing.
 class SequencerCommand final : public QUndoCommand {
 public:
     SequencerCommand(const SequencerPointer& sequencer, const QString& text,
-        SequencerSnapshot before, SequencerSnapshot after);
+        const SequencerSnapshot& before, const SequencerSnapshot& after);
 
     void redo() override;
     void undo() override;
 
 private:
+    void restore(bool forward);
+
     SequencerPointer m_sequencer;
-    SequencerSnapshot m_before;
-    SequencerSnapshot m_after;
+    QList<TrackPointer> m_tracks[2];
+    qint32 m_markers[2][3];
+    QList<SlotChange> m_changes;
     bool m_applied = true;
 };
 
