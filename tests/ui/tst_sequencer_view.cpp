@@ -143,52 +143,57 @@ void SequencerViewTest::editsUndoToTheSameBytes_data()
 {
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("arrangement");
+    QTest::addColumn<int>("steps"); // on the undo stack
     QTest::newRow("erase advances") << "."
-                                    << "Outp: Bass:..1b Hats:0 Bare: B0 E0 L0 @1:1";
+                                    << "Outp: Bass:..1b Hats:0 Bare: B0 E0 L0 @1:1" << 1;
     QTest::newRow("break advances") << "Down ,"
-                                    << "Outp: Bass:0b1b Hats:0 Bare: B0 E0 L0 @1:2";
+                                    << "Outp: Bass:0b1b Hats:0 Bare: B0 E0 L0 @1:2" << 1;
     QTest::newRow("insert row stays") << "Down Insert"
-                                      << "Outp: Bass:0..1b Hats:0 Bare: B0 E0 L0 @1:1";
+                                      << "Outp: Bass:0..1b Hats:0 Bare: B0 E0 L0 @1:1" << 1;
     QTest::newRow("delete row stays") << "Delete"
-                                      << "Outp: Bass:.1b Hats:0 Bare: B0 E0 L0 @1:0";
+                                      << "Outp: Bass:.1b Hats:0 Bare: B0 E0 L0 @1:0" << 1;
     QTest::newRow("wide insert") << "Ctrl+I"
-                                 << "Outp:... Bass:.0.1b Hats:.0 Bare:... B0 E0 L0 @1:0";
+                                 << "Outp:... Bass:.0.1b Hats:.0 Bare:... B0 E0 L0 @1:0" << 1;
     QTest::newRow("wide delete") << "Ctrl+D"
-                                 << "Outp: Bass:.1b Hats: Bare: B0 E0 L0 @1:0";
+                                 << "Outp: Bass:.1b Hats: Bare: B0 E0 L0 @1:0" << 1;
+    QTest::newRow("erase on nothing") << "Down ." << kStart + " B0 E0 L0 @1:2" << 0;
     QTest::newRow("up at step 0 stays") << "Up ."
-                                        << "Outp: Bass:..1b Hats:0 Bare: B0 E0 L0 @1:1";
+                                        << "Outp: Bass:..1b Hats:0 Bare: B0 E0 L0 @1:1" << 1;
     QTest::newRow("page down, first step") << "PgDown Ctrl+Home ,"
-                                           << "Outp: Bass:b.1b Hats:0 Bare: B0 E0 L0 @1:1";
+                                           << "Outp: Bass:b.1b Hats:0 Bare: B0 E0 L0 @1:1" << 1;
     QTest::newRow("last step is the latest entry")
         << "Right Ctrl+End ,"
-        << "Outp: Bass:0.1b Hats:0..b Bare: B0 E0 L0 @2:4";
+        << "Outp: Bass:0.1b Hats:0..b Bare: B0 E0 L0 @2:4" << 1;
     QTest::newRow("end and home") << "End , Home"
-                                  << "Outp: Bass:0.1b Hats:0 Bare:b B0 E0 L0 @0:1";
+                                  << "Outp: Bass:0.1b Hats:0 Bare:b B0 E0 L0 @0:1" << 1;
     QTest::newRow("begin then end")
-        << "Down Down Ctrl+B Down Down Ctrl+E" << kStart + " B2 E4 L2 @1:4";
+        << "Down Down Ctrl+B Down Down Ctrl+E" << kStart + " B2 E4 L2 @1:4" << 2;
     QTest::newRow("end past the last entry, then loop")
-        << "Ctrl+End Down Down Ctrl+E Up Ctrl+L" << kStart + " B0 E5 L4 @1:4";
+        << "Ctrl+End Down Down Ctrl+E Up Ctrl+L" << kStart + " B0 E5 L4 @1:4" << 2;
     QTest::newRow("loop past the end pushes the end")
-        << "Down Ctrl+E Down Down Ctrl+L" << kStart + " B0 E4 L3 @1:3";
+        << "Down Ctrl+E Down Down Ctrl+L" << kStart + " B0 E4 L3 @1:3" << 2;
     QTest::newRow("move track right") << "Ctrl+Right"
-                                      << "Outp: Hats:0 Bass:0.1b Bare: B0 E0 L0 @2:0";
-    QTest::newRow("no track left of the first") << "Home Ctrl+Left" << kStart + " B0 E0 L0 @0:0";
-    QTest::newRow("two digits place a pattern") << "Down 0 2"
-                                                << "Outp: Bass:021b Hats:0 Bare: B0 E0 L0 @1:2";
+                                      << "Outp: Hats:0 Bass:0.1b Bare: B0 E0 L0 @2:0" << 1;
+    QTest::newRow("no track left of the first")
+        << "Home Ctrl+Left" << kStart + " B0 E0 L0 @0:0" << 0;
+    QTest::newRow("two digits place a pattern")
+        << "Down 0 2"
+        << "Outp: Bass:021b Hats:0 Bare: B0 E0 L0 @1:2" << 1;
     QTest::newRow("a digit then a move places nothing")
-        << "Down 1 Down 2" << kStart + " B0 E0 L0 @1:2";
+        << "Down 1 Down 2" << kStart + " B0 E0 L0 @1:2" << 0;
     QTest::newRow("space cycles on") << "Space Space"
-                                     << "Outp: Bass:2.1b Hats:0 Bare: B0 E0 L0 @1:0";
-    QTest::newRow("space wraps round") << "Space Space Space" << kStart + " B0 E0 L0 @1:0";
+                                     << "Outp: Bass:2.1b Hats:0 Bare: B0 E0 L0 @1:0" << 2;
+    QTest::newRow("space wraps round") << "Space Space Space" << kStart + " B0 E0 L0 @1:0" << 3;
     QTest::newRow("shift space on nothing takes the last")
         << "Down Shift+Space"
-        << "Outp: Bass:021b Hats:0 Bare: B0 E0 L0 @1:1";
-    QTest::newRow("cut a block") << "Shift+Down Shift+Right Ctrl+X"
-                                 << "Outp: Bass:..1b Hats:. Bare: B0 E0 L0 @2:1";
-    QTest::newRow("copy and paste further down") << "Shift+Down Ctrl+C Down Down Down Down Ctrl+V"
-                                                 << "Outp: Bass:0.1b.0. Hats:0 Bare: B0 E0 L0 @1:5";
+        << "Outp: Bass:021b Hats:0 Bare: B0 E0 L0 @1:1" << 1;
+    QTest::newRow("cut a block") << "Down Shift+Down Shift+Right Ctrl+X"
+                                 << "Outp: Bass:0..b Hats:0 Bare: B0 E0 L0 @2:2" << 1;
+    QTest::newRow("copy and paste further down")
+        << "Shift+Down Ctrl+C Down Down Down Down Ctrl+V"
+        << "Outp: Bass:0.1b.0. Hats:0 Bare: B0 E0 L0 @1:5" << 1;
     QTest::newRow("ctrl and shifted plus add a track")
-        << "Ctrl+Shift++" << kStart + " Bass: B0 E0 L0 @4:0";
+        << "Ctrl+Shift++" << kStart + " Bass: B0 E0 L0 @4:0" << 1;
 }
 
 // Every edit lands as the sequencer rules say, and undoing all of it gives back the saved
@@ -197,11 +202,13 @@ void SequencerViewTest::editsUndoToTheSameBytes()
 {
     QFETCH(QString, keys);
     QFETCH(QString, arrangement);
+    QFETCH(int, steps);
     Arranger a;
     a.chosen = a.bass;
     const QByteArray before = a.bytes();
     a.press(keys);
     QCOMPARE(a.arrangement(), arrangement);
+    QCOMPARE(a.history.stack().count(), steps);
     const QByteArray after = a.bytes();
     QVERIFY(a.song->changed || after == before);
     while (a.history.stack().canUndo())
@@ -232,6 +239,8 @@ void SequencerViewTest::refusalsWriteNothingAndSayWhy_data()
                                              << "Bare has no patterns to place";
     QTest::newRow("typed past the node's patterns") << -1 << QStringList() << "0 3"
                                                     << "Bass has no pattern 03";
+    QTest::newRow("a letter is a digit too") << -1 << QStringList() << "0 A"
+                                             << "Bass has no pattern 0A";
 }
 
 void SequencerViewTest::refusalsWriteNothingAndSayWhy()
@@ -249,8 +258,8 @@ void SequencerViewTest::refusalsWriteNothingAndSayWhy()
                 if (n->name == name)
                     block.trackIds << n->uniqueID;
         block.stepCount = 1;
-        block.cells
-            = QList<SequenceCell>(blockNodes.size(), SequenceCell { true, Entry::BreakEntry, false, {} });
+        block.cells = QList<SequenceCell>(
+            blockNodes.size(), SequenceCell { true, Entry::BreakEntry, false, {} });
         a.copyToClipboard(block);
     }
     QSignalSpy status(&a.view, &SequencerView::statusMessage);
@@ -347,6 +356,21 @@ void SequencerViewTest::contextMenuPlacesAndUnpauses()
     QCOMPARE(a.bass->processor->peakMs, 0.0);
     a.press("End Left");
     QVERIFY(!a.view.contextMenu()->actions().last()->text().startsWith("&Unpause"));
+    // A right click elsewhere takes the cursor along, since the menu acts at the cursor.
+    const QPoint at = a.view.cellRect(5, BassColumn).center();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, a.view.mapToGlobal(at));
+    QApplication::sendEvent(&a.view, &click);
+    QCOMPARE(a.view.cursorStep(), 5);
+    QCOMPARE(a.view.cursorColumn(), int(BassColumn));
+    a.view.findChild<QMenu*>()->close();
+    // Inside a marked block it keeps the block, for a cut or copy from the menu.
+    a.press("Shift+Down Shift+Down");
+    const QPoint inside = a.view.cellRect(6, BassColumn).center();
+    QContextMenuEvent second(QContextMenuEvent::Mouse, inside, a.view.mapToGlobal(inside));
+    QApplication::sendEvent(&a.view, &second);
+    QVERIFY(a.view.hasSelection());
+    QCOMPARE(a.view.cursorStep(), 7);
+    a.view.findChild<QMenu*>()->close();
 }
 
 void SequencerViewTest::mouseMovesCursorAndPlayPosition_data()
@@ -396,6 +420,12 @@ void SequencerViewTest::scrollFollowsPlayAndWheel()
         Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&a.view, &wheel);
     QCOMPARE(a.view.cursorStep(), 2); // two notches down
+    a.view.resize(a.view.cellRect(0, 2).x() + 10, 400); // room for two tracks
+    a.press("End");
+    const QRect last = a.view.cellRect(2, BareColumn);
+    QVERIFY(a.view.rect().contains(last));
+    a.press("Home");
+    QVERIFY(a.view.rect().contains(a.view.cellRect(2, OutputColumn).center()));
 }
 
 void SequencerViewTest::paintMarksCursorSelectionAndMarkers()
@@ -410,6 +440,9 @@ void SequencerViewTest::paintMarksCursorSelectionAndMarkers()
     const QRect selected = a.view.cellRect(1, BassColumn);
     const QColor base = image.pixelColor(selected.right() - 3, selected.top() + 2);
     QVERIFY(base != palette.color(QPalette::Base) && base != palette.color(QPalette::Highlight));
+    const QRect outside = a.view.cellRect(1, BareColumn);
+    QCOMPARE(image.pixelColor(outside.right() - 3, outside.top() + 2),
+        image.pixelColor(5, outside.top() + 2)); // the row's own colour, as in the gutter
     // The sequence begin is a line at the top of step 2, across the tracks.
     const QRect begin = a.view.cellRect(2, BareColumn);
     const QColor green(90, 200, 120);
