@@ -15,8 +15,8 @@ void RatioReporter::ReportRuns(const std::vector<Run>& runs)
     for (const auto& run : runs) {
         if (run.run_type != Run::RT_Iteration || run.iterations == 0)
             continue;
-        const double ns = run.GetAdjustedCPUTime() * 1e9
-            / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        const double ns
+            = run.GetAdjustedCPUTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
         m_nsPerIteration.emplace_back(run.benchmark_name(), ns);
     }
 }
@@ -35,6 +35,6 @@ void RatioReporter::Finalize()
         const double realTime = (m_frames / m_rate * 1e9) / ns;
         std::printf("%-40s %12.3f %12.2f %14.0f\n", name.c_str(), perSample, ratio, realTime);
     }
-    std::printf("(baseline: %s, %g frames per block at %g Hz)\n", m_baseline.c_str(), m_frames,
-        m_rate);
+    std::printf(
+        "(baseline: %s, %g frames per block at %g Hz)\n", m_baseline.c_str(), m_frames, m_rate);
 }

@@ -1,7 +1,7 @@
 // The pattern editor under the keyboard: one typed note into a 256-row, 64-lane pattern
 // (model update, undo record, cursor move) followed by a full paint of a 1280x800 view,
 // beside the full paint alone. Read "x real-time" as how many fit in one 60 Hz frame.
-#include "RatioReporter.h"
+#include "EditorBench.h"
 #include "song/Song.h"
 #include "ui/pattern/PatternView.h"
 #include "ui/undo/SongHistory.h"
@@ -9,13 +9,11 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
-#include <QLoggingCategory>
 
 namespace {
 
 constexpr int kLength = 256;
 constexpr int kLanes = 64;
-constexpr double kFrameRate = 60.0;
 
 struct NoteProcessor final : Processor {
     NoteProcessor()
@@ -90,15 +88,5 @@ void keystrokeAndPaint(benchmark::State& state)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("zarn.*.debug=false"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RegisterBenchmark("pattern-view/paint", paintOnly)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("pattern-view/keystroke+paint", keystrokeAndPaint)
-        ->Unit(benchmark::kMicrosecond);
-    RatioReporter reporter("pattern-view/paint", 1.0, kFrameRate);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    return 0;
+    return runEditorBenchmarks(argc, argv, "pattern-view", paintOnly, keystrokeAndPaint);
 }

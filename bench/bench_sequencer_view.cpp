@@ -2,7 +2,7 @@
 // undo record of the whole arrangement) followed by a full paint of a 1280x800 view, beside
 // the full paint alone, in a song of 64 tracks of 4096 steps scrolled to its middle. Read
 // "x real-time" as how many fit in one 60 Hz frame.
-#include "RatioReporter.h"
+#include "EditorBench.h"
 #include "song/Graph.h"
 #include "song/Sequencer.h"
 #include "song/Song.h"
@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
-#include <QLoggingCategory>
 
 namespace {
 
@@ -20,7 +19,6 @@ constexpr int kTracks = 64;
 constexpr int kSteps = 4096;
 constexpr int kTicksPerStep = 16;
 constexpr int kPatterns = 8;
-constexpr double kFrameRate = 60.0;
 
 // Every track starts one of its node's patterns every other step, and breaks now and then.
 struct Arranger {
@@ -85,15 +83,5 @@ void keystrokeAndPaint(benchmark::State& state)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("zarn.*.debug=false"));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RegisterBenchmark("sequencer-view/paint", paintOnly)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("sequencer-view/keystroke+paint", keystrokeAndPaint)
-        ->Unit(benchmark::kMicrosecond);
-    RatioReporter reporter("sequencer-view/paint", 1.0, kFrameRate);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    return 0;
+    return runEditorBenchmarks(argc, argv, "sequencer-view", paintOnly, keystrokeAndPaint);
 }

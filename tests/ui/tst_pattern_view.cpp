@@ -1,4 +1,5 @@
 #include "../song/FakeProcessor.h"
+#include "KeyScript.h"
 #include "song/PatternClipboard.h"
 #include "song/Sequencer.h"
 #include "song/Song.h"
@@ -52,13 +53,7 @@ struct Editor {
             = [this](const QString& title, const QString& text) { boxes << title + ": " + text; };
         view.resize(800, 400);
     }
-    void press(const QString& keys)
-    {
-        for (const QString& token : keys.split(' ', Qt::SkipEmptyParts)) {
-            const QKeyCombination key = QKeySequence::fromString(token)[0];
-            QTest::keyClick(&view, key.key(), key.keyboardModifiers());
-        }
-    }
+    void press(const QString& keys) { pressKeys(&view, keys); }
     QByteArray bytes() const
     {
         QByteArray out;

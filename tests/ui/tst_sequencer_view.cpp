@@ -1,4 +1,5 @@
 #include "../song/FakeProcessor.h"
+#include "KeyScript.h"
 #include "song/Clipboard.h"
 #include "song/Graph.h"
 #include "song/SequenceClipboard.h"
@@ -67,13 +68,7 @@ struct Arranger {
         song->graph->addNode(n);
         return n;
     }
-    void press(const QString& keys)
-    {
-        for (const QString& token : keys.split(' ', Qt::SkipEmptyParts)) {
-            const QKeyCombination key = QKeySequence::fromString(token)[0];
-            QTest::keyClick(&view, key.key(), key.keyboardModifiers());
-        }
-    }
+    void press(const QString& keys) { pressKeys(&view, keys); }
     // Each track as its node's name and a character per step: the pattern's number, b for a
     // break, . for nothing; then the markers in steps and the cursor as column:step.
     QString arrangement() const

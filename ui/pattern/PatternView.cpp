@@ -16,7 +16,6 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 
@@ -69,13 +68,8 @@ PatternView::PatternView(QWidget* parent)
     askPattern = [this](const QString& title, const QString& name, int length) {
         return PatternDialog::ask(this, title, name, length);
     };
-    inform = [this](const QString& title, const QString& text) {
-        QMessageBox::information(this, title, text);
-    };
-    ask = [this](const QString& title, const QString& question) {
-        return QMessageBox::question(this, title, question, QMessageBox::Yes | QMessageBox::No)
-            == QMessageBox::Yes;
-    };
+    inform = messageBoxes::informer(this);
+    ask = messageBoxes::questioner(this);
     bindActions();
     buildMenu();
     relayOut();
@@ -320,10 +314,7 @@ bool PatternView::event(QEvent* event)
     }
     if (event->type() == QEvent::ShortcutOverride) {
         // The grid's own keys win over the window's shortcuts while it has the focus.
-        auto* key = static_cast<QKeyEvent*>(event);
-        const ShortcutEntry* entry = ShortcutRegistry::instance().match(
-            m_bindings.context(), ShortcutBindings::sequenceOf(*key));
-        if (entry) {
+        if (m_bindings.claims(*static_cast<QKeyEvent*>(event))) {
             event->accept();
             return true;
         }

@@ -3,6 +3,7 @@
 #include "song/Node.h"
 #include "song/Position.h"
 #include "song/Song.h"
+#include "ui/MessageBoxes.h"
 #include "ui/pattern/PatternCursor.h"
 #include "ui/pattern/PatternGeometry.h"
 #include "ui/pattern/PatternSelection.h"
@@ -33,8 +34,6 @@ public:
     // Asks for a name and a length under the title. Tests answer for the user.
     using PatternAsker
         = std::function<PatternAnswer(const QString& title, const QString& name, int length)>;
-    using Informer = std::function<void(const QString& title, const QString& text)>;
-    using Questioner = std::function<bool(const QString& title, const QString& question)>;
 
     explicit PatternView(QWidget* parent = nullptr);
 

@@ -14,7 +14,6 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 
@@ -111,19 +110,19 @@ SequencerView::SequencerView(QWidget* parent)
         const qsizetype chosen = names.indexOf(name);
         return ok && chosen >= 0 ? nodes.at(chosen) : zarn::NodePointer();
     };
-    inform = [this](const QString& title, const QString& text) {
-        QMessageBox::information(this, title, text);
-    };
-    ask = [this](const QString& title, const QString& question) {
-        return QMessageBox::question(this, title, question, QMessageBox::Yes | QMessageBox::No)
-            == QMessageBox::Yes;
-    };
+    inform = messageBoxes::informer(this);
+    ask = messageBoxes::questioner(this);
     bindActions();
     relayOut();
 }
 
 void SequencerView::bindActions()
 {
+    // A row of the view is a step's worth of slots.
+    const auto removeRow
+        = [this](Track& t, int index) { t.removeEntries(index, position()->ticksPerStep()); };
+    const auto insertRow
+        = [this](Track& t, int index) { t.insertEntries(index, position()->ticksPerStep(), {}); };
     const std::pair<const char*, std::function<void()>> actions[] = {
         { "seq.cursor_left", [this] { move(0, -1); } },
         { "seq.cursor_right", [this] { move(0, 1); } },
@@ -154,28 +153,10 @@ void SequencerView::bindActions()
                 onCursorTrack(
                     tr("break"), [](Track& t, int i) { t.setBreak(i); }, 1);
             } },
-        { "seq.delete_row",
-            [this] {
-                onCursorTrack(tr("delete row"),
-                    [this](Track& t, int i) { t.removeEntries(i, position()->ticksPerStep()); });
-            } },
-        { "seq.insert_row",
-            [this] {
-                onCursorTrack(tr("insert row"), [this](Track& t, int i) {
-                    t.insertEntries(i, position()->ticksPerStep(), {});
-                });
-            } },
-        { "seq.wide_delete",
-            [this] {
-                onEveryTrack(tr("wide delete"),
-                    [this](Track& t, int i) { t.removeEntries(i, position()->ticksPerStep()); });
-            } },
-        { "seq.wide_insert",
-            [this] {
-                onEveryTrack(tr("wide insert"), [this](Track& t, int i) {
-                    t.insertEntries(i, position()->ticksPerStep(), {});
-                });
-            } },
+        { "seq.delete_row", [=, this] { onCursorTrack(tr("delete row"), removeRow); } },
+        { "seq.insert_row", [=, this] { onCursorTrack(tr("insert row"), insertRow); } },
+        { "seq.wide_delete", [=, this] { onEveryTrack(tr("wide delete"), removeRow); } },
+        { "seq.wide_insert", [=, this] { onEveryTrack(tr("wide insert"), insertRow); } },
         { "seq.seq_begin",
             [this] { setMarker(tr("sequence begin"), &Sequencer::setSequenceBegin); } },
         { "seq.seq_end", [this] { setMarker(tr("sequence end"), &Sequencer::setSequenceEnd); } },
@@ -595,9 +576,7 @@ bool SequencerView::event(QEvent* event)
 {
     if (event->type() == QEvent::ShortcutOverride) {
         // The grid's own keys win over the window's shortcuts while it has the focus.
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (ShortcutRegistry::instance().match(
-                m_bindings.context(), ShortcutBindings::sequenceOf(*key))) {
+        if (m_bindings.claims(*static_cast<QKeyEvent*>(event))) {
             event->accept();
             return true;
         }

@@ -3,6 +3,7 @@
 #include "song/SequenceClipboard.h"
 #include "song/Sequencer.h"
 #include "song/Song.h"
+#include "ui/MessageBoxes.h"
 #include "ui/shortcuts/ShortcutBindings.h"
 
 #include <QWidget>
@@ -22,8 +23,6 @@ class SequencerView : public QWidget {
 public:
     // Picks one of the nodes, or none when the user cancels. Tests answer for the user.
     using NodeChooser = std::function<zarn::NodePointer(const QList<zarn::NodePointer>& nodes)>;
-    using Informer = std::function<void(const QString& title, const QString& text)>;
-    using Questioner = std::function<bool(const QString& title, const QString& question)>;
 
     explicit SequencerView(QWidget* parent = nullptr);
 

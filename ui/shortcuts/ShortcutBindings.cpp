@@ -51,6 +51,11 @@ bool ShortcutBindings::run(const QString& id) const
     return true;
 }
 
+bool ShortcutBindings::claims(const QKeyEvent& event) const
+{
+    return m_registry->match(m_context, sequenceOf(event)) != nullptr;
+}
+
 bool ShortcutBindings::handle(const QKeyEvent& event) const
 {
     const QKeySequence key = sequenceOf(event);
