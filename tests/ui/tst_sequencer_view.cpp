@@ -132,6 +132,8 @@ private slots:
     void mouseMovesCursorAndPlayPosition();
     void scrollFollowsPlayAndWheel();
     void paintMarksCursorSelectionAndMarkers();
+    void damagedGridStaysInRange_data();
+    void damagedGridStaysInRange();
 };
 
 void SequencerViewTest::editsUndoToTheSameBytes_data()
@@ -443,6 +445,41 @@ void SequencerViewTest::paintMarksCursorSelectionAndMarkers()
     const QColor green(90, 200, 120);
     QVERIFY(image.pixelColor(begin.center().x(), begin.top()) == green
         || image.pixelColor(begin.center().x(), begin.top() - 1) == green);
+}
+
+void SequencerViewTest::damagedGridStaysInRange_data()
+{
+    QTest::addColumn<int>("scrollStep");
+    QTest::addColumn<int>("ticksPerStep");
+    QTest::addColumn<int>("samplesPerTick");
+    QTest::newRow("scrolled to the last int") << INT_MAX << 1 << 1;
+    QTest::newRow("scrolled below zero") << INT_MIN << 4 << 64;
+    QTest::newRow("a huge grid") << 5 << INT_MAX << 0;
+}
+
+// What a damaged file may hold: drawing, paging and a click in the step numbers neither
+// overflow (the sanitizers would stop the test) nor leave the cursor where samples wrap.
+void SequencerViewTest::damagedGridStaysInRange()
+{
+    QFETCH(int, scrollStep);
+    QFETCH(int, ticksPerStep);
+    QFETCH(int, samplesPerTick);
+    Arranger a;
+    a.view.show(); // shown already, as in the window, so no resize follows the song
+    QVERIFY(QTest::qWaitForWindowExposed(&a.view));
+    Position& p = a.sequencer.position;
+    p.scrollStep = scrollStep;
+    p.ticksPerStepValue = ticksPerStep;
+    p.samplesPerTickValue = samplesPerTick;
+    a.view.setSong(a.song);
+    QVERIFY(p.scrollStep >= 0);
+    a.view.grab();
+    for (int i = 0; i < 3; ++i)
+        a.press("PgDown");
+    QTest::mouseClick(
+        &a.view, Qt::LeftButton, {}, QPoint(4, a.view.cellRect(p.scrollStep + 2, 0).y() + 2));
+    a.view.grab();
+    QVERIFY(p.cursor.sample >= 0);
 }
 
 QTEST_MAIN(SequencerViewTest)

@@ -18,6 +18,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -54,7 +55,8 @@ qint64 slotInForce(const Track& track, qint64 tick)
     return -1;
 }
 
-// Whether the track must keep one track: an intrinsic node plays the song through it.
+// Whether the track is the only one of a node whose type always has one (the Output): that
+// node plays the song through it.
 bool lastTrackOfIntrinsic(const Sequencer& sequencer, const Track& track)
 {
     if (!track.node || !track.node->processor || !track.node->processor->character().intrinsicTrack)
@@ -123,6 +125,8 @@ void SequencerView::bindActions()
         = [this](Track& t, int index) { t.removeEntries(index, position()->ticksPerStep()); };
     const auto insertRow
         = [this](Track& t, int index) { t.insertEntries(index, position()->ticksPerStep(), {}); };
+    const auto erase = [](Track& t, int index) { t.setEntry(index, {}); };
+    const auto placeBreak = [](Track& t, int index) { t.setBreak(index); };
     const std::pair<const char*, std::function<void()>> actions[] = {
         { "seq.cursor_left", [this] { move(0, -1); } },
         { "seq.cursor_right", [this] { move(0, 1); } },
@@ -143,16 +147,8 @@ void SequencerView::bindActions()
         { "seq.last_step", [this] { move(lastStep() - cursorStep(), 0); } },
         { "seq.enter_pattern", [this] { enterPattern(); } },
         { "seq.new_track_menu", [this] { showAddTrackMenu(); } },
-        { "seq.erase_entry",
-            [this] {
-                onCursorTrack(
-                    tr("erase entry"), [](Track& t, int i) { t.setEntry(i, {}); }, 1);
-            } },
-        { "seq.break_entry",
-            [this] {
-                onCursorTrack(
-                    tr("break"), [](Track& t, int i) { t.setBreak(i); }, 1);
-            } },
+        { "seq.erase_entry", [=, this] { onCursorTrack(tr("erase entry"), erase, 1); } },
+        { "seq.break_entry", [=, this] { onCursorTrack(tr("break"), placeBreak, 1); } },
         { "seq.delete_row", [=, this] { onCursorTrack(tr("delete row"), removeRow); } },
         { "seq.insert_row", [=, this] { onCursorTrack(tr("insert row"), insertRow); } },
         { "seq.wide_delete", [=, this] { onEveryTrack(tr("wide delete"), removeRow); } },
@@ -186,6 +182,10 @@ void SequencerView::setSong(const SongPointer& song)
     m_selecting = false;
     m_pending.reset();
     m_firstColumn = 0;
+    // A damaged file may hold any scroll; the grid starts where a cursor could stand.
+    if (m_sequencer)
+        m_sequencer->position.scrollStep
+            = std::clamp(m_sequencer->position.scrollStep, 0, lastReachableStep());
     relayOut();
     update();
 }
@@ -194,6 +194,8 @@ void SequencerView::setHistory(SongHistory* history)
 {
     m_history = history;
     connect(history, &SongHistory::edited, this, [this] {
+        // An undo may take away tracks a marked block spans.
+        m_selecting = false;
         keepColumnVisible();
         update();
     });
@@ -296,6 +298,7 @@ void SequencerView::moveTo(int column, int step)
 {
     if (!m_sequencer)
         return;
+    step = std::min(step, lastReachableStep());
     if (!m_sequencer->moveCursorAbsolute(column, step))
         return;
     keepColumnVisible();
@@ -318,6 +321,18 @@ void SequencerView::extend(int steps, int columns)
     }
     update();
     moveTo(cursorColumn() + columns, cursorStep() + steps);
+}
+
+int SequencerView::lastReachableStep() const
+{
+    // The cursor is a sample count, which must not wrap round; the rows drawn below the
+    // last step must still count in an int.
+    constexpr qint64 kLastSample = std::numeric_limits<qint32>::max();
+    constexpr qint64 kRowsBelow = 1 << 16;
+    const Position& p = m_sequencer->position;
+    const qint64 samplesPerStep
+        = std::max<qint64>(1, qint64(p.samplesPerTick()) * p.ticksPerStep());
+    return int(std::min(kLastSample / samplesPerStep, kLastSample - kRowsBelow));
 }
 
 // The step of the latest entry of any track.
@@ -492,8 +507,9 @@ void SequencerView::cutSelection()
     copySelection();
     const SequenceRange range = selection();
     const int ticks = m_sequencer->position.ticksPerStep();
+    const int lastTrack = std::min(range.lastTrack, int(m_sequencer->tracks.size()) - 1);
     edit(tr("cut"), [&] {
-        for (int column = range.firstTrack; column <= range.lastTrack; ++column) {
+        for (int column = std::max(0, range.firstTrack); column <= lastTrack; ++column) {
             Track& track = *m_sequencer->tracks.at(column);
             // Slots past the end are empty already; clearing them would only grow the list.
             for (int step = range.firstStep; step <= range.lastStep; ++step)
@@ -635,7 +651,9 @@ void SequencerView::mousePressEvent(QMouseEvent* event)
     if (cell->column < 0) {
         if (debug)
             qCDebug(lcUi) << "GUTTER CLICKED" << event->position();
-        m_sequencer->movePlayPositionAbsolute(cell->step * m_sequencer->position.ticksPerStep());
+        const qint64 tick = qint64(cell->step) * m_sequencer->position.ticksPerStep();
+        m_sequencer->movePlayPositionAbsolute(
+            int(std::clamp<qint64>(tick, 0, std::numeric_limits<qint32>::max())));
         emit playPositionMoved();
         update();
         return;
@@ -675,36 +693,32 @@ QMenu* SequencerView::contextMenu()
     delete m_menu;
     m_menu = new QMenu(tr("Sequencer"), this);
     m_menu->setToolTipsVisible(true);
-    const std::pair<const char*, std::function<void()>> entries[] = {
-        { QT_TR_NOOP("&Add Track...\tCtrl++"), [this] { addTrackByDialog(); } },
-        { QT_TR_NOOP("&Remove Track\tCtrl+-"), [this] { removeTrack(); } },
-        { QT_TR_NOOP("Move Track &Left\tCtrl+Left"), [this] { moveTrack(-1); } },
-        { QT_TR_NOOP("Move Track &Right\tCtrl+Right"), [this] { moveTrack(1); } },
-        { nullptr, {} },
-        { QT_TR_NOOP("&Edit Pattern"), [this] { enterPattern(); } },
-        { QT_TR_NOOP("&Erase Entry"),
-            [this] { m_bindings.run(QStringLiteral("seq.erase_entry")); } },
-        { QT_TR_NOOP("&Break Entry"),
-            [this] { m_bindings.run(QStringLiteral("seq.break_entry")); } },
-        { QT_TR_NOOP("&Delete Row"), [this] { m_bindings.run(QStringLiteral("seq.delete_row")); } },
-        { QT_TR_NOOP("&Insert Row"), [this] { m_bindings.run(QStringLiteral("seq.insert_row")); } },
-        { nullptr, {} },
-        { QT_TR_NOOP("Set Sequence &Begin\tCtrl+B"),
-            [this] { setMarker(tr("sequence begin"), &Sequencer::setSequenceBegin); } },
-        { QT_TR_NOOP("Set Sequence &End\tCtrl+E"),
-            [this] { setMarker(tr("sequence end"), &Sequencer::setSequenceEnd); } },
-        { QT_TR_NOOP("Set &Loop Begin\tCtrl+L"),
-            [this] { setMarker(tr("loop begin"), &Sequencer::setLoopBegin); } },
-        { QT_TR_NOOP("Wide &Insert\tCtrl+I"),
-            [this] { m_bindings.run(QStringLiteral("seq.wide_insert")); } },
-        { QT_TR_NOOP("Wide &Delete\tCtrl+D"),
-            [this] { m_bindings.run(QStringLiteral("seq.wide_delete")); } },
+    const std::pair<const char*, const char*> entries[] = {
+        { QT_TR_NOOP("&Add Track...\tCtrl++"), "seq.add_track" },
+        { QT_TR_NOOP("&Remove Track\tCtrl+-"), "seq.remove_track" },
+        { QT_TR_NOOP("Move Track &Left\tCtrl+Left"), "seq.move_track_left" },
+        { QT_TR_NOOP("Move Track &Right\tCtrl+Right"), "seq.move_track_right" },
+        { nullptr, nullptr },
+        { QT_TR_NOOP("&Edit Pattern"), "seq.enter_pattern" },
+        { QT_TR_NOOP("&Erase Entry"), "seq.erase_entry" },
+        { QT_TR_NOOP("&Break Entry"), "seq.break_entry" },
+        { QT_TR_NOOP("&Delete Row"), "seq.delete_row" },
+        { QT_TR_NOOP("&Insert Row"), "seq.insert_row" },
+        { nullptr, nullptr },
+        { QT_TR_NOOP("Set Sequence &Begin\tCtrl+B"), "seq.seq_begin" },
+        { QT_TR_NOOP("Set Sequence &End\tCtrl+E"), "seq.seq_end" },
+        { QT_TR_NOOP("Set &Loop Begin\tCtrl+L"), "seq.loop_begin" },
+        { QT_TR_NOOP("Wide &Insert\tCtrl+I"), "seq.wide_insert" },
+        { QT_TR_NOOP("Wide &Delete\tCtrl+D"), "seq.wide_delete" },
     };
-    for (const auto& [text, action] : entries) {
-        if (!text)
+    for (const auto& [text, id] : entries) {
+        if (!text) {
             m_menu->addSeparator();
-        else
-            connect(m_menu->addAction(tr(text)), &QAction::triggered, this, action);
+            continue;
+        }
+        const QString command = QString::fromLatin1(id);
+        connect(m_menu->addAction(tr(text)), &QAction::triggered, this,
+            [this, command] { m_bindings.run(command); });
     }
     m_menu->addSeparator();
     QMenu* place = m_menu->addMenu(tr("Place Pattern"));
@@ -749,11 +763,19 @@ void SequencerView::contextMenuEvent(QContextMenuEvent* event)
     contextMenu()->popup(event->globalPos());
 }
 
+int SequencerView::columnX(int column) const
+{
+    return m_gutter + (column - m_firstColumn) * m_columnWidth;
+}
+
 QRect SequencerView::cellRect(int step, int column) const
 {
-    const int scroll = m_sequencer ? m_sequencer->position.scrollStep : 0;
-    return QRect(m_gutter + (column - m_firstColumn) * m_columnWidth,
-        (step - scroll + kHeaderRows) * m_rowHeight, m_columnWidth, m_rowHeight);
+    // Far-off steps land far off screen, never at a wrapped-round place.
+    constexpr qint64 kFarOff = 1 << 24;
+    const qint64 scroll = m_sequencer ? m_sequencer->position.scrollStep : 0;
+    const qint64 y = (qint64(step) - scroll + kHeaderRows) * m_rowHeight;
+    return QRect(
+        columnX(column), int(std::clamp(y, -kFarOff, kFarOff)), m_columnWidth, m_rowHeight);
 }
 
 void SequencerView::paintEvent(QPaintEvent*)
@@ -800,7 +822,7 @@ void SequencerView::paintHeader(QPainter& painter, int firstColumn, int lastColu
     for (int column = firstColumn; column < lastColumn; ++column) {
         const Track& track = *m_sequencer->tracks.at(column);
         const QRect head(
-            cellRect(0, column).x() + kCellMargin / 2, 0, m_columnWidth - kCellMargin, m_rowHeight);
+            columnX(column) + kCellMargin / 2, 0, m_columnWidth - kCellMargin, m_rowHeight);
         painter.setPen(column == cursorColumn() ? colours.text : colours.faint);
         const QString name = track.node ? track.node->name : tr("(no node)");
         painter.drawText(head, Qt::AlignLeft | Qt::AlignVCenter,

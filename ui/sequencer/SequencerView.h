@@ -102,6 +102,8 @@ private:
     void extend(int steps, int columns);
     void keepColumnVisible();
     int lastStep() const;
+    int lastReachableStep() const;
+    int columnX(int column) const;
 
     // Runs `change` on the sequencer and records it with the history.
     void edit(const QString& text, const std::function<void()>& change);
