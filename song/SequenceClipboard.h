@@ -56,8 +56,8 @@ struct SequenceBlock {
     // it may.
     QString refusal(const Sequencer& sequencer) const;
     // Writes the block from the sequencer's cursor step on, into the tracks it was copied
-    // from. Refused with a warning, before anything is written, unless the cursor is on
-    // the block may be placed (see refusal). True when the block was written.
+    // from. Refused with a warning, before anything is written, when the block may not be
+    // placed there (see refusal). True when the block was written.
     bool pasteInto(Sequencer& sequencer) const;
 };
 
