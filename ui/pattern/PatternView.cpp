@@ -4,7 +4,7 @@
 #include "infra/Style.h"
 #include "song/PatternClipboard.h"
 #include "song/Sequencer.h"
-#include "ui/GridColours.h"
+#include "ui/GridStyle.h"
 #include "ui/Logging.h"
 #include "ui/pattern/PatternDialog.h"
 #include "ui/pattern/PatternEdits.h"
@@ -312,13 +312,8 @@ bool PatternView::event(QEvent* event)
             return true;
         }
     }
-    if (event->type() == QEvent::ShortcutOverride) {
-        // The grid's own keys win over the window's shortcuts while it has the focus.
-        if (m_bindings.claims(*static_cast<QKeyEvent*>(event))) {
-            event->accept();
-            return true;
-        }
-    }
+    if (m_bindings.acceptOverride(event))
+        return true;
     return QWidget::event(event);
 }
 

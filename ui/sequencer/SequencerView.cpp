@@ -3,7 +3,7 @@
 #include "infra/Style.h"
 #include "song/Clipboard.h"
 #include "song/Graph.h"
-#include "ui/GridColours.h"
+#include "ui/GridStyle.h"
 #include "ui/Logging.h"
 #include "ui/undo/SequencerCommand.h"
 #include "ui/undo/SongHistory.h"
@@ -590,13 +590,8 @@ void SequencerView::cyclePattern(int delta)
 
 bool SequencerView::event(QEvent* event)
 {
-    if (event->type() == QEvent::ShortcutOverride) {
-        // The grid's own keys win over the window's shortcuts while it has the focus.
-        if (m_bindings.claims(*static_cast<QKeyEvent*>(event))) {
-            event->accept();
-            return true;
-        }
-    }
+    if (m_bindings.acceptOverride(event))
+        return true;
     return QWidget::event(event);
 }
 

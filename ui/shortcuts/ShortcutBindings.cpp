@@ -51,9 +51,13 @@ bool ShortcutBindings::run(const QString& id) const
     return true;
 }
 
-bool ShortcutBindings::claims(const QKeyEvent& event) const
+bool ShortcutBindings::acceptOverride(QEvent* event) const
 {
-    return m_registry->match(m_context, sequenceOf(event)) != nullptr;
+    if (event->type() != QEvent::ShortcutOverride
+        || !m_registry->match(m_context, sequenceOf(*static_cast<QKeyEvent*>(event))))
+        return false;
+    event->accept();
+    return true;
 }
 
 bool ShortcutBindings::handle(const QKeyEvent& event) const

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QEvent;
 class QKeyEvent;
 
 // One editor view's actions by shortcut id. The view offers every key press here first.
@@ -25,9 +26,9 @@ public:
     // Runs the action of the entry the key matches in this context, else in "global";
     // true when an action ran, so the view consumes the key.
     bool handle(const QKeyEvent& event) const;
-    // Whether the key is one of this context's own, which win over the window's shortcuts
-    // while the view has the focus.
-    bool claims(const QKeyEvent& event) const;
+    // Accepts a shortcut override for a key of this context's own, so that it wins over
+    // the window's shortcuts while the view has the focus; true when it did.
+    bool acceptOverride(QEvent* event) const;
 
     // The key sequence a press stands for: Enter counts as Return, Shift+Backtab as
     // Shift+Tab, and the keypad modifier is dropped.

@@ -1,4 +1,4 @@
-#include "ui/GridColours.h"
+#include "ui/GridStyle.h"
 
 GridColours GridColours::of(const QPalette& palette)
 {
