@@ -1,12 +1,12 @@
 #pragma once
 
+#include "core/AudioNode.h"
+#include "core/ProcessorCharacter.h"
 #include "engine/BufferPool.h"
 #include "engine/Dowry.h"
 #include "engine/Plan.h"
 #include "engine/PlanStep.h"
 #include "media/graph/Graph.h"
-#include "core/AudioNode.h"
-#include "core/ProcessorCharacter.h"
 
 #include <QHash>
 #include <QList>
@@ -25,6 +25,10 @@
 //   QString planName(const N&);
 //   QSharedPointer<AudioNode> planAudioNode(const N&);   // null when it has none
 //   const ProcessorCharacter* planCharacter(const N&);   // null when it has none
+//   bool planMuted(const N&);
+//   bool planSoloed(const N&);
+// A silenced node (muted, or left out by a solo) still runs, so its state goes on, but its
+// buffer is cleared behind it.
 // C needs `from` and `to` shared node pointers; a connection missing either end is ignored.
 template <class N, class C> class PlanBuilder {
 public:
@@ -50,6 +54,8 @@ private:
     void handOn(const NodePointer& node, const Dowry& dowry);
     void queueNeighbours(const NodePointer& node);
     void collectOutputs(const QList<NodePointer>& nodes);
+    void findSilenced(const QList<NodePointer>& nodes);
+    void spread(QSet<NodePointer>& reached, bool downstream) const;
 
     bool isFed(const NodePointer& node) const;
     bool feedsOthers(const NodePointer& node) const;
@@ -63,6 +69,7 @@ private:
     QHash<NodePointer, QSharedPointer<Dowry>> m_dowries;
     QList<NodePointer> m_queue;
     QSet<NodePointer> m_seen;
+    QSet<NodePointer> m_silenced;
     QStringList m_log;
     const QList<ConnectionPointer>* m_connections = nullptr;
 };
@@ -80,6 +87,7 @@ QSharedPointer<Plan> PlanBuilder<N, C>::build(
     m_connections = &connections;
     note(QStringLiteral("Starting build"));
 
+    findSilenced(nodes);
     queueInitialNodes(nodes);
     while (!m_queue.isEmpty()) {
         const NodePointer node = m_queue.takeFirst();
@@ -94,6 +102,7 @@ QSharedPointer<Plan> PlanBuilder<N, C>::build(
     m_pool.clear(); // the plan holds its own references
     m_dowries.clear();
     m_seen.clear();
+    m_silenced.clear();
     m_connections = nullptr;
     return std::exchange(m_plan, {});
 }
@@ -153,6 +162,8 @@ template <class N, class C> void PlanBuilder<N, C>::processNode(const NodePointe
         step->processors.append(audio);
     m_plan->addStep(step);
     note(step->text());
+    if (m_silenced.contains(node))
+        addStep(PlanStep::Clear, { dowry->buffer });
 
     if (!feedsOthers(node)) {
         note(QStringLiteral("Node '%1' was terminal").arg(name));
@@ -219,6 +230,49 @@ template <class N, class C> void PlanBuilder<N, C>::collectOutputs(const QList<N
         const auto dowry = dowryFor(node, false);
         if (dowry && dowry->buffer)
             m_plan->addOutput(dowry->buffer);
+    }
+}
+
+// Muted nodes, and while anything is soloed, every node that neither feeds a soloed node
+// nor hears one.
+template <class N, class C> void PlanBuilder<N, C>::findSilenced(const QList<NodePointer>& nodes)
+{
+    m_silenced.clear();
+    QSet<NodePointer> soloed;
+    for (const auto& node : nodes) {
+        if (node && planMuted(*node))
+            m_silenced.insert(node);
+        if (node && planSoloed(*node))
+            soloed.insert(node);
+    }
+    if (soloed.isEmpty())
+        return;
+    QSet<NodePointer> upstream = soloed;
+    QSet<NodePointer> downstream = soloed;
+    spread(upstream, false);
+    spread(downstream, true);
+    for (const auto& node : nodes)
+        if (node && !upstream.contains(node) && !downstream.contains(node))
+            m_silenced.insert(node);
+}
+
+// Grows the set along the connections until it holds everything reachable.
+template <class N, class C>
+void PlanBuilder<N, C>::spread(QSet<NodePointer>& reached, bool downstream) const
+{
+    bool grew = true;
+    while (grew) {
+        grew = false;
+        for (const auto& c : *m_connections) {
+            if (!isLive(c))
+                continue;
+            const NodePointer& near = downstream ? c->from : c->to;
+            const NodePointer& far = downstream ? c->to : c->from;
+            if (reached.contains(near) && !reached.contains(far)) {
+                reached.insert(far);
+                grew = true;
+            }
+        }
     }
 }
 

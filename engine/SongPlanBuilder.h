@@ -11,6 +11,14 @@ namespace zarn {
 QString planName(const Node& node);
 QSharedPointer<AudioNode> planAudioNode(const Node& node);
 const ProcessorCharacter* planCharacter(const Node& node);
+inline bool planMuted(const Node& node)
+{
+    return node.muted;
+}
+inline bool planSoloed(const Node& node)
+{
+    return node.solo;
+}
 } // namespace zarn
 
 extern template class PlanBuilder<zarn::Node, Connection>;

@@ -52,6 +52,10 @@ public:
     QSharedPointer<Processor> processor;
     QList<PatternPointer> patterns;
     bool debug = false;
+    // A muted node renders but passes on silence; while any node is soloed, only the soloed
+    // nodes and what feeds them or hears them sound. Neither is part of the song file.
+    bool muted = false;
+    bool solo = false;
 
 protected:
     virtual void nameChanged() { }

@@ -11,6 +11,13 @@ Informer informer(QWidget* parent)
     };
 }
 
+Informer warner(QWidget* parent)
+{
+    return [parent](const QString& title, const QString& text) {
+        QMessageBox::warning(parent, title, text);
+    };
+}
+
 Questioner questioner(QWidget* parent)
 {
     return [parent](const QString& title, const QString& question) {

@@ -14,6 +14,8 @@ using Questioner = std::function<bool(const QString& title, const QString& quest
 namespace messageBoxes {
 // An information box over `parent`.
 Informer informer(QWidget* parent);
+// A warning box over `parent`.
+Informer warner(QWidget* parent);
 // A Yes/No question box over `parent`; true for Yes.
 Questioner questioner(QWidget* parent);
 } // namespace messageBoxes

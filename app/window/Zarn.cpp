@@ -201,6 +201,7 @@ void Zarn::connectForm()
         &Zarn::ticksPerStepSelected);
     connectPatternView();
     connectSequencerView();
+    connectNodeView();
 
     connect(m_player, &ZarnPlayer::positionChanged, m_transport,
         &TrackerTransport::playPositionChanged);
@@ -245,6 +246,14 @@ void Zarn::connectSequencerView()
         m_transport->playPositionChanged(position);
         m_patternPage->view()->playPositionChanged(position);
     });
+}
+
+void Zarn::connectNodeView()
+{
+    NodeView* view = m_nodePage->view();
+    view->setHistory(m_history);
+    connect(m_history, &SongHistory::edited, view, &NodeView::graphEdited);
+    connect(m_history, &SongHistory::edited, this, &Zarn::syncNodeSelector);
 }
 
 void Zarn::buildShortcuts()
@@ -420,6 +429,23 @@ void Zarn::fillNodeSelector()
     }
     fillPatternSelector();
     showSelectedPattern();
+}
+
+// Lists the nodes again when the graph's nodes changed, keeping the chosen one if it stays.
+void Zarn::syncNodeSelector()
+{
+    QStringList listed, nodes;
+    for (int i = 0; i < m_ui->comboBoxNode->count(); ++i)
+        listed << m_ui->comboBoxNode->itemText(i) + m_ui->comboBoxNode->itemData(i).toString();
+    for (const zarn::NodePointer& node : m_song->graph->nodes)
+        nodes << node->name + node->uniqueID;
+    if (listed == nodes)
+        return;
+    const QString nodeId = m_ui->comboBoxNode->currentData().toString();
+    const QString patternId = m_ui->comboBoxPattern->currentData().toString();
+    fillNodeSelector();
+    if (m_song->graph->nodeByUniqueID(nodeId))
+        selectPatternByIds(nodeId, patternId);
 }
 
 void Zarn::fillPatternSelector()

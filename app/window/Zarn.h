@@ -96,6 +96,8 @@ private:
     void connectPatternView();
     // The sequencer editor's history, navigation, grid and play position.
     void connectSequencerView();
+    // The node editor's history and the selectors that follow its nodes.
+    void connectNodeView();
     void restoreTempo();
     void restoreWindowState();
     Answer askAboutUnsavedChanges();
@@ -105,6 +107,7 @@ private:
     bool selectPatternByIds(const QString& nodeId, const QString& patternId);
     void fillNodeSelector();
     void fillPatternSelector();
+    void syncNodeSelector();
     // Lists the node's patterns again when they changed, keeping the current one if it stays.
     void syncPatternSelector();
     void showSelectedPattern();

@@ -54,6 +54,37 @@ public:
         return { true, QString() };
     }
 
+    // Takes the node out together with every connection that touches it.
+    void removeNode(const NodePointer& node)
+    {
+        if (!nodes.removeOne(node))
+            return;
+        connections.removeIf(
+            [&](const ConnectionPointer& c) { return c->from == node || c->to == node; });
+        changed = true;
+        topologyChanged();
+    }
+
+    void removeConnection(const ConnectionPointer& connection)
+    {
+        if (!connections.removeOne(connection))
+            return;
+        changed = true;
+        topologyChanged();
+    }
+
+    // Puts the node and connection lists back as they were, as an undo does.
+    void restore(
+        const QList<NodePointer>& storedNodes, const QList<ConnectionPointer>& storedConnections)
+    {
+        if (nodes == storedNodes && connections == storedConnections)
+            return;
+        nodes = storedNodes;
+        connections = storedConnections;
+        changed = true;
+        topologyChanged();
+    }
+
     ConnectionPointer connectionBetween(const NodePointer& from, const NodePointer& to) const
     {
         for (const auto& c : connections)

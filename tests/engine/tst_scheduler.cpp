@@ -65,18 +65,21 @@ private:
 };
 
 // A song of nodes "Osc:source+1 Amp:effect*2 Out:sink" and connections "Osc>Amp Amp>Out";
-// "A~B" appends the connection as a damaged song may hold it, past the connect rules. By
-// default a recorder node and a hum beside an output.
+// a name written "-Osc" is muted and "^Osc" soloed; "A~B" appends the connection as a damaged song
+// may hold it, past the connect rules. By default a recorder node and a hum beside an output.
 struct TestGraph {
     TestGraph(const QString& nodeList = "Out:sink Recorder:source Hum:source+0.25",
         const QString& connections = {})
     {
         for (const QString& text : nodeList.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            const QString name = text.section(QLatin1Char(':'), 0, 0);
+            const QString marked = text.section(QLatin1Char(':'), 0, 0);
+            const QString name = marked.mid(marked.startsWith('-') || marked.startsWith('^'));
             const QString rest = text.section(QLatin1Char(':'), 1);
             const qsizetype split = rest.indexOf(QRegularExpression(QStringLiteral("[+*]|$")));
             auto& node = nodes[name] = QSharedPointer<zarn::Node>::create();
             node->name = name;
+            node->muted = marked.startsWith('-');
+            node->solo = marked.startsWith('^');
             node->uniqueID = randomIdentifier();
             node->processor = processors[name]
                 = QSharedPointer<ArithmeticProcessor>::create(rest.left(split), rest.mid(split));
@@ -186,6 +189,25 @@ void SchedulerTest::build_data()
         "CLEAR B1; PROCESS B1 WITH Osc; CLEAR B2; PROCESS B1 WITH Amp; MIX B1 INTO B2; "
         "PROCESS B2 WITH Echo; PROCESS B2 WITH Out => B2",
         "Buffer B2 created for branching output node 'Echo'", 1.0 + 10.0 + 100.0);
+    row("a muted node runs and passes on silence", "Osc:source+1 -Saw:source+2 Out:sink*2",
+        "Osc>Out Saw>Out",
+        "CLEAR B1; PROCESS B1 WITH Osc; CLEAR B2; PROCESS B2 WITH Saw; CLEAR B2; MIX B2 INTO B1; "
+        "PROCESS B1 WITH Out => B1",
+        "Processing 'Saw'", 1.0 * 2);
+    row("a muted output is silent", "Osc:source+1 -Out:sink", "Osc>Out",
+        "CLEAR B1; PROCESS B1 WITH Osc; PROCESS B1 WITH Out; CLEAR B1 => B1", "Processing 'Out'",
+        0.0);
+    // What the soloed node hears and what hears it stay; the other generator goes quiet.
+    row("a solo keeps its own chain", "^Osc:source+1 Saw:source+2 Amp:effect*3 Out:sink",
+        "Osc>Amp Amp>Out Saw>Out",
+        "CLEAR B1; PROCESS B1 WITH Osc; CLEAR B2; PROCESS B2 WITH Saw; CLEAR B2; "
+        "PROCESS B1 WITH Amp; MIX B1 INTO B2; PROCESS B2 WITH Out => B2",
+        "Processing 'Amp'", 1.0 * 3);
+    row("a soloed effect keeps its source", "Osc:source+1 Saw:source+2 ^Amp:effect*3 Out:sink",
+        "Osc>Amp Amp>Out Saw>Out",
+        "CLEAR B1; PROCESS B1 WITH Osc; CLEAR B2; PROCESS B2 WITH Saw; CLEAR B2; "
+        "PROCESS B1 WITH Amp; MIX B1 INTO B2; PROCESS B2 WITH Out => B2",
+        "Processing 'Amp'", 1.0 * 3);
 }
 
 // Built twice by one builder: a build starts afresh, with buffers of its own. The second

@@ -1,21 +1,26 @@
 #pragma once
 
+#include "ui/nodes/NodeView.h"
 #include "ui/pages/EditorPage.h"
 
-// The node graph page: every node with its type, patterns, inputs and place on the canvas.
+// The node graph page: the patching surface.
 class NodePage : public EditorPage {
     Q_OBJECT
 
 public:
-    static constexpr double kFitMargin = 100.0;
-
-    using EditorPage::EditorPage;
+    explicit NodePage(QWidget* parent = nullptr);
 
     QString shortcutContext() const override { return QStringLiteral("node_graph"); }
+    void setSong(const SongPointer& song) override;
+    void setXRayMode(bool on) override;
+
+    NodeView* view() const { return m_view; }
 
 public slots:
     void refresh() override;
-    // Both lay the nodes out on a canvas of the page's size.
     void autoArrange();
     void zoomToFit();
+
+private:
+    NodeView* m_view;
 };

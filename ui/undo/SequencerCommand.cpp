@@ -96,8 +96,10 @@ void SequencerCommand::restore(bool forward)
     p.sequenceBegin.sample = markers[0];
     p.sequenceEnd.sample = markers[1];
     p.loopBegin.sample = markers[2];
-    // A track that went away takes the cursor's column with it.
-    sequencer.moveCursorAbsolute(p.cursorColumn, p.cursor.step());
+    // A track that went away takes the cursor's column with it; otherwise the view's scroll
+    // stays where the user left it.
+    if (p.cursorColumn >= sequencer.tracks.size())
+        sequencer.moveCursorAbsolute(p.cursorColumn, p.cursor.step());
 }
 
 void SequencerCommand::redo()

@@ -1,0 +1,402 @@
+#include "engine/BlockRenderer.h"
+#include "song/Graph.h"
+#include "song/Sequencer.h"
+#include "song/Song.h"
+#include "ui/nodes/NodeView.h"
+#include "ui/nodes/TypeArrangement.h"
+#include "ui/undo/SongHistory.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+using Moves = std::function<void(struct Patch&)>;
+
+// A new song whose Output stands at (700, 300), shown in a view of 800 x 600 with its
+// history; the boxes the view would show are collected instead.
+struct Patch {
+    SongPointer song = Song::createNewSong(16);
+    Graph& graph = *song->graph;
+    zarn::NodePointer output = graph.nodes.first();
+    SongHistory history;
+    NodeView view;
+    QStringList boxes;
+    std::optional<QString> answer;
+
+    Patch()
+    {
+        output->setPosition({ 700, 300 });
+        song->untaint(QStringLiteral("test"));
+        history.setSong(song);
+        view.setHistory(&history);
+        view.setSong(song);
+        view.warn
+            = [this](const QString& title, const QString& text) { boxes << title + ": " + text; };
+        view.inform = view.warn;
+        view.askName = [this](const QString&, const QString&) { return answer; };
+        view.resize(800, 600);
+        view.show();
+    }
+    zarn::NodePointer add(const char* type, QPointF at)
+    {
+        return view.addNode(QString::fromLatin1(type), at);
+    }
+    // What saving would write of the graph and the arrangement, with the flags a file leaves out.
+    QByteArray bytes() const
+    {
+        QByteArray data;
+        QDataStream stream(&data, QIODevice::WriteOnly);
+        graph.write(stream);
+        song->sequencer->write(stream);
+        for (const zarn::NodePointer& node : graph.nodes)
+            stream << node->muted << node->solo;
+        return data;
+    }
+    void mouse(
+        QEvent::Type type, Qt::MouseButton button, QPointF at, Qt::KeyboardModifiers modifiers = {})
+    {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : button;
+        QMouseEvent event(type, at, view.mapToGlobal(at),
+            type == QEvent::MouseMove ? Qt::NoButton : button, held, modifiers);
+        QApplication::sendEvent(&view, &event);
+    }
+    // Press, two moves and a release, as a hand would drag.
+    void drag(QPointF from, QPointF to, Qt::MouseButton button = Qt::LeftButton,
+        Qt::KeyboardModifiers modifiers = {})
+    {
+        mouse(QEvent::MouseButtonPress, button, from, modifiers);
+        mouse(QEvent::MouseMove, button, (from + to) / 2, modifiers);
+        mouse(QEvent::MouseMove, button, to, modifiers);
+        mouse(QEvent::MouseButtonRelease, button, to, modifiers);
+    }
+    void wheel(QPointF at, int delta)
+    {
+        QWheelEvent event(
+            at, view.mapToGlobal(at), {}, { 0, delta }, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&view, &event);
+    }
+    // The menu a right click at the point pops up.
+    QMenu* rightClick(QPointF at)
+    {
+        mouse(QEvent::MouseButtonPress, Qt::RightButton, at);
+        mouse(QEvent::MouseButtonRelease, Qt::RightButton, at);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    }
+};
+
+QAction* actionNamed(QMenu* menu, const QString& text)
+{
+    for (QAction* action : menu ? menu->actions() : QList<QAction*>())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+} // namespace
+
+class NodeViewTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void addsFromTheMenuAtTheClickedPoint();
+    void connectsByShiftDrag_data();
+    void connectsByShiftDrag();
+    void dragMovesTheWholeSelection();
+    void wheelZoomsAboutTheCursorAndBack();
+    void outputCannotBeDeleted();
+    void showsAndClearsThePause();
+    void everyEditUndoesToTheSameBytes_data();
+    void everyEditUndoesToTheSameBytes();
+    void arrangesByTypeInSignalOrder();
+    void editorBuiltSongPlays();
+};
+
+void NodeViewTest::addsFromTheMenuAtTheClickedPoint()
+{
+    Patch patch;
+    const QByteArray before = patch.bytes();
+    QMenu* menu = patch.rightClick({ 200, 150 });
+    QVERIFY(menu);
+    QStringList sections;
+    for (QAction* action : menu->actions())
+        if (action->menu())
+            sections << action->text();
+    QCOMPARE(sections, QStringList({ "Generators", "Effects", "Utility" }));
+    QAction* saw = actionNamed(actionNamed(menu, "Generators")->menu(), "Saw");
+    QVERIFY(saw);
+    saw->trigger();
+    menu->close();
+
+    QCOMPARE(patch.graph.nodes.size(), 2);
+    const zarn::NodePointer node = patch.graph.nodes.last();
+    QCOMPARE(node->name, QString("Saw"));
+    QCOMPARE(node->position, QPointF(200, 150));
+    QCOMPARE(node->patterns.size(), 1);
+    QCOMPARE(node->patterns.first()->name, QString("00"));
+    const TrackPointer track = patch.song->sequencer->tracks.last();
+    QCOMPARE(track->node, node);
+    QCOMPARE(track->entryAt(0)->pattern, node->patterns.first());
+    QVERIFY(patch.song->changed);
+    patch.history.undo();
+    QCOMPARE(patch.bytes(), before);
+    QVERIFY(!patch.song->changed);
+}
+
+void NodeViewTest::connectsByShiftDrag_data()
+{
+    QTest::addColumn<QString>("from"); // node names; "-" is empty space
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("connections");
+    const auto row
+        = [](const char* name, const char* from, const char* to, const char* box, int connections) {
+              QTest::newRow(name) << from << to << box << connections;
+          };
+    // Saw feeds Filter feeds Amp to begin with.
+    const char* const twice = "Could not connect: Nodes are already connected";
+    row("generator into the output", "Saw2", "Output", "", 3);
+    row("from a node without output", "Output", "Saw2", "", 2);
+    row("onto its own start", "Saw", "Saw", "", 2);
+    row("onto empty space", "Saw2", "-", "", 2);
+    row("into a generator", "Filter", "Saw2", "", 2);
+    row("twice", "Saw", "Filter", twice, 2);
+    row("backwards over an edge", "Amp", "Filter", twice, 2);
+    row("closing a loop", "Amp", "Trem", "", 3); // then Trem to Filter
+}
+
+void NodeViewTest::connectsByShiftDrag()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QString, box);
+    QFETCH(int, connections);
+    Patch patch;
+    QHash<QString, zarn::NodePointer> nodes { { "Output", patch.output },
+        { "Saw", patch.add("Saw", { 100, 100 }) }, { "Saw2", patch.add("Saw", { 100, 400 }) },
+        { "Filter", patch.add("Filter", { 400, 100 }) }, { "Amp", patch.add("Amp", { 400, 400 }) },
+        { "Trem", patch.add("Tremolo", { 550, 500 }) } };
+    patch.graph.connect(nodes["Saw"], nodes["Filter"]);
+    patch.graph.connect(nodes["Filter"], nodes["Amp"]);
+    const qsizetype edits = patch.history.stack().count();
+    const QPointF end = nodes.contains(to) ? nodes[to]->position : QPointF(600, 550);
+    patch.drag(nodes[from]->position, end, Qt::LeftButton, Qt::ShiftModifier);
+    QCOMPARE(patch.graph.connections.size(), connections);
+    QCOMPARE(patch.boxes.join('\n'), box);
+    QCOMPARE(patch.history.stack().count(), edits + connections - 2);
+    QCOMPARE(patch.view.interaction(), NodeView::None);
+    if (QTest::currentDataTag() == QByteArray("closing a loop")) {
+        patch.drag(
+            nodes["Trem"]->position, nodes["Filter"]->position, Qt::LeftButton, Qt::ShiftModifier);
+        QCOMPARE(patch.boxes.join('\n'),
+            QString("Could not connect: Connecting these nodes would form an invalid loop"));
+        QCOMPARE(patch.graph.connections.size(), 3);
+    }
+}
+
+void NodeViewTest::dragMovesTheWholeSelection()
+{
+    Patch patch;
+    const auto a = patch.add("Saw", { 100, 100 }), b = patch.add("Filter", { 250, 100 }),
+               c = patch.add("Amp", { 100, 250 });
+    const QPointF outputAt = patch.output->position;
+    patch.drag({ 20, 20 }, { 330, 320 }); // lasso round a, b and c, not the Output
+    QCOMPARE(patch.view.selection(), QList<zarn::NodePointer>({ a, b, c }));
+    const qsizetype edits = patch.history.stack().count();
+    patch.drag(b->position + QPointF(5, 5), b->position + QPointF(45, -25));
+    QCOMPARE(a->position, QPointF(140, 70));
+    QCOMPARE(b->position, QPointF(290, 70));
+    QCOMPARE(c->position, QPointF(140, 220));
+    QCOMPARE(patch.output->position, outputAt);
+    QCOMPARE(patch.history.stack().count(), edits + 1);
+    patch.history.undo();
+    QCOMPARE(a->position, QPointF(100, 100));
+    QCOMPARE(c->position, QPointF(100, 250));
+    // A click on empty space drops the selection; a middle drag pans everything.
+    patch.drag({ 600, 550 }, { 600, 550 });
+    QVERIFY(patch.view.selection().isEmpty());
+    patch.drag({ 400, 300 }, { 410, 280 }, Qt::MiddleButton);
+    QCOMPARE(a->position, QPointF(110, 80));
+    QCOMPARE(patch.output->position, outputAt + QPointF(10, -20));
+}
+
+void NodeViewTest::wheelZoomsAboutTheCursorAndBack()
+{
+    Patch patch;
+    const auto a = patch.add("Saw", { 100, 100 });
+    const QList<QPointF> before { patch.output->position, a->position };
+    const qsizetype edits = patch.history.stack().count();
+    patch.wheel({ 300, 200 }, 120);
+    QCOMPARE(a->position, QPointF(300 - 200 * 1.1, 200 - 100 * 1.1));
+    for (int i = 1; i < 10; ++i)
+        patch.wheel({ 300, 200 }, 120);
+    for (int i = 0; i < 10; ++i)
+        patch.wheel({ 300, 200 }, -120);
+    const QList<QPointF> after { patch.output->position, a->position };
+    for (int i = 0; i < 2; ++i) {
+        QVERIFY(std::abs(after[i].x() - before[i].x()) < 1e-9);
+        QVERIFY(std::abs(after[i].y() - before[i].y()) < 1e-9);
+    }
+    // A run of wheel steps is one step of the history.
+    QCOMPARE(patch.history.stack().count(), edits + 1);
+}
+
+void NodeViewTest::outputCannotBeDeleted()
+{
+    Patch patch;
+    const auto saw = patch.add("Saw", { 100, 100 });
+    patch.graph.connect(saw, patch.output);
+    QMenu* menu = patch.rightClick(patch.output->position);
+    QVERIFY(menu);
+    QAction* remove = actionNamed(menu, "&Delete");
+    QVERIFY(remove && !remove->isEnabled());
+    QCOMPARE(remove->toolTip(), QString("This node is intrinsic and can't be deleted"));
+    menu->close();
+    const QByteArray before = patch.bytes();
+    patch.view.deleteNode(patch.output);
+    QCOMPARE(patch.bytes(), before);
+    // A second Output may go, and so may any other node, with its wires and its track.
+    const auto second = patch.add("Output", { 400, 500 });
+    QVERIFY(!NodeView::deleteRefusal(patch.graph, *second));
+    const QByteArray withSaw = patch.bytes();
+    patch.view.deleteNode(saw);
+    QCOMPARE(patch.graph.connections.size(), 0);
+    QVERIFY(!patch.graph.nodes.contains(saw));
+    QCOMPARE(patch.song->sequencer->tracks.size(), 2);
+    patch.history.undo();
+    QCOMPARE(patch.bytes(), withSaw);
+    QVERIFY(patch.graph.connectionBetween(saw, patch.output));
+    // Whitespace is no name.
+    patch.answer = QStringLiteral("  ");
+    patch.view.renameNode(saw);
+    QCOMPARE(saw->name, QString("Saw"));
+    QCOMPARE(patch.boxes.size(), 1);
+}
+
+void NodeViewTest::showsAndClearsThePause()
+{
+    Patch patch;
+    const auto saw = patch.add("Saw", { 200, 200 });
+    const QRectF box = saw->boundingRect();
+    const QPoint dot = (box.topRight() + QPointF(-8, 8)).toPoint();
+    QCOMPARE(patch.view.grab().toImage().pixelColor(dot) == QColor(Qt::red), false);
+    saw->processor->paused = true;
+    saw->processor->peakMs = 12.345;
+    QCOMPARE(patch.view.grab().toImage().pixelColor(dot), QColor(Qt::red));
+    QMenu* menu = patch.view.nodeMenu(saw);
+    QAction* unpause = actionNamed(menu, "&Unpause");
+    QVERIFY(unpause);
+    QCOMPARE(unpause->toolTip(), QString("Node was auto-paused (peak: 12.3 ms)"));
+    unpause->trigger();
+    QVERIFY(!saw->processor->paused);
+    QCOMPARE(saw->processor->peakMs, 0.0);
+    QVERIFY(!actionNamed(patch.view.nodeMenu(saw), "&Unpause"));
+    // X-ray marks the bottom-right corner with the node's own colour.
+    const QPoint corner = (box.bottomRight() - QPointF(5, 5)).toPoint();
+    const QColor plain = patch.view.grab().toImage().pixelColor(corner);
+    patch.view.toggleXRay();
+    QVERIFY(patch.view.grab().toImage().pixelColor(corner) != plain);
+}
+
+void NodeViewTest::everyEditUndoesToTheSameBytes_data()
+{
+    QTest::addColumn<Moves>("moves");
+    const auto row = [](const char* name, Moves moves) { QTest::newRow(name) << moves; };
+    // A Saw at (100, 100) wired to the Output, and a Filter at (300, 400) on its own.
+    const auto node = [](Patch& p, int i) { return p.graph.nodes.at(i); };
+    row("add", [](Patch& p) { p.add("Drum", { 500, 100 }); });
+    row("delete", [node](Patch& p) { p.view.deleteNode(node(p, 1)); });
+    row("move", [node](Patch& p) { p.drag(node(p, 1)->position, { 222, 111 }); });
+    row("rename", [node](Patch& p) {
+        p.answer = QStringLiteral("Lead");
+        p.view.renameNode(node(p, 1));
+    });
+    row("connect", [node](Patch& p) {
+        p.drag(node(p, 2)->position, p.output->position, Qt::LeftButton, Qt::ShiftModifier);
+    });
+    row("disconnect", [](Patch& p) { p.view.disconnectNodes(p.graph.connections.first()); });
+    row("mute", [node](Patch& p) { p.view.setMuted(node(p, 1), true); });
+    row("solo", [node](Patch& p) { p.view.setSolo(node(p, 2), true); });
+    row("auto arrange", [](Patch& p) { p.view.autoArrange(); });
+    row("arrange by type", [](Patch& p) { p.view.arrangeByType(); });
+    row("zoom to fit", [](Patch& p) { p.view.zoomToFit(); });
+    row("zoom", [](Patch& p) { p.wheel({ 10, 20 }, -120); });
+    row("pan", [](Patch& p) { p.drag({ 10, 10 }, { 30, 50 }, Qt::MiddleButton); });
+}
+
+void NodeViewTest::everyEditUndoesToTheSameBytes()
+{
+    QFETCH(Moves, moves);
+    Patch patch;
+    patch.graph.connect(patch.add("Saw", { 100, 100 }), patch.output);
+    patch.add("Filter", { 300, 400 });
+    const QByteArray before = patch.bytes();
+    const qsizetype edits = patch.history.stack().count();
+    moves(patch);
+    const QByteArray after = patch.bytes();
+    QVERIFY(after != before);
+    QCOMPARE(patch.history.stack().count(), edits + 1);
+    patch.history.undo();
+    QCOMPARE(patch.bytes(), before);
+    patch.history.redo();
+    QCOMPARE(patch.bytes(), after);
+}
+
+void NodeViewTest::arrangesByTypeInSignalOrder()
+{
+    Patch patch;
+    const auto drum = patch.add("Drum", { 700, 500 }), bass = patch.add("TB-303", { 600, 100 });
+    const auto dist = patch.add("Distortion", { 100, 100 }),
+               filter = patch.add("Filter", { 50, 500 });
+    const auto lost = zarn::Node::create(QStringLiteral("Gone"), patch.song);
+    patch.graph.addNode(lost);
+    patch.graph.connect(bass, filter);
+    patch.graph.connect(filter, dist);
+    patch.graph.connect(dist, patch.output);
+    patch.graph.connect(drum, patch.output);
+    patch.view.arrangeByType();
+    const auto x = [](const zarn::NodePointer& n) { return n->position.x(); };
+    QCOMPARE(x(bass), x(drum));
+    QVERIFY(x(bass) < x(filter));
+    QVERIFY(x(filter) < x(dist));
+    QVERIFY(x(dist) < x(lost));
+    QVERIFY(x(lost) < x(patch.output));
+    QCOMPARE(x(bass), 100.0);
+    QCOMPARE(x(patch.output), 700.0);
+    for (const zarn::NodePointer& node : patch.graph.nodes)
+        QVERIFY(QRectF(100, 100, 600, 400).contains(node->position));
+    QCOMPARE(typeArrangement::kindOf(*lost), typeArrangement::Outlier);
+}
+
+// A song made only with the editor's mouse: a Saw from the menu, wired to the Output, plays.
+void NodeViewTest::editorBuiltSongPlays()
+{
+    Patch patch;
+    QMenu* menu = patch.rightClick({ 200, 300 });
+    actionNamed(actionNamed(menu, "Generators")->menu(), "Saw")->trigger();
+    menu->close();
+    const zarn::NodePointer saw = patch.graph.nodes.last();
+    patch.drag(saw->position, patch.output->position, Qt::LeftButton, Qt::ShiftModifier);
+    QVERIFY(patch.graph.connectionBetween(saw, patch.output));
+
+    BlockRenderer renderer(patch.song);
+    renderer.startFromSequenceBegin();
+    double energy = 0.0;
+    for (int block = 0; block < 8; ++block) {
+        renderer.render();
+        for (quint64 i = 0; i < renderer.block().size(); ++i)
+            energy += renderer.block().data()[i] * renderer.block().data()[i];
+    }
+    QVERIFY(energy > 1.0);
+    // Muted, the Saw is still there but nothing is heard.
+    patch.view.setMuted(saw, true);
+    renderer.render();
+    for (quint64 i = 0; i < renderer.block().size(); ++i)
+        QCOMPARE(renderer.block().data()[i], 0.0);
+}
+
+QTEST_MAIN(NodeViewTest)
+#include "tst_node_view.moc"
