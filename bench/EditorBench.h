@@ -7,10 +7,11 @@
 
 #include <string>
 
-// Runs an editor's two benchmarks, "<editor>/paint" and "<editor>/keystroke+paint", on an
+// Runs an editor's two benchmarks, "<editor>/paint" and "<editor>/<action>+paint", on an
 // offscreen display, and reads both as parts of one 60 Hz frame beside the paint alone.
 inline int runEditorBenchmarks(int argc, char** argv, const std::string& editor,
-    void (*paint)(benchmark::State&), void (*keystroke)(benchmark::State&))
+    void (*paint)(benchmark::State&), void (*keystroke)(benchmark::State&),
+    const std::string& action = "keystroke")
 {
     constexpr double kFrameRate = 60.0;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -20,7 +21,7 @@ inline int runEditorBenchmarks(int argc, char** argv, const std::string& editor,
     benchmark::Initialize(&argc, argv);
     const std::string baseline = editor + "/paint";
     benchmark::RegisterBenchmark(baseline.c_str(), paint)->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark((editor + "/keystroke+paint").c_str(), keystroke)
+    benchmark::RegisterBenchmark((editor + "/" + action + "+paint").c_str(), keystroke)
         ->Unit(benchmark::kMicrosecond);
     RatioReporter reporter(baseline, 1.0, kFrameRate);
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -11,6 +11,7 @@
 #include "ui/pages/NodePage.h"
 #include "ui/pages/PatternPage.h"
 #include "ui/pages/SequencerPage.h"
+#include "ui/parameters/ParameterView.h"
 #include "ui/shortcuts/ShortcutHelpWidget.h"
 #include "ui/shortcuts/ShortcutRegistry.h"
 #include "ui/status/EngineStatusWidget.h"
@@ -254,6 +255,21 @@ void Zarn::connectNodeView()
     view->setHistory(m_history);
     connect(m_history, &SongHistory::edited, view, &NodeView::graphEdited);
     connect(m_history, &SongHistory::edited, this, &Zarn::syncNodeSelector);
+    view->makeParameterView = [this](const zarn::NodePointer& node, QWidget* parent) {
+        auto* window = new ParameterView(node, m_song, m_history, parent);
+        window->currentPattern = [this, node] { return patternToRecordInto(node); };
+        return window;
+    };
+}
+
+// The pattern the editor shows when it shows the node, else the node's first.
+PatternPointer Zarn::patternToRecordInto(const zarn::NodePointer& node) const
+{
+    if (m_ui->comboBoxNode->currentData().toString() == node->uniqueID)
+        for (const PatternPointer& pattern : node->patterns)
+            if (pattern->uniqueID == m_ui->comboBoxPattern->currentData().toString())
+                return pattern;
+    return node->patterns.value(0);
 }
 
 void Zarn::buildShortcuts()

@@ -108,6 +108,7 @@ private:
     void fillNodeSelector();
     void fillPatternSelector();
     void syncNodeSelector();
+    PatternPointer patternToRecordInto(const zarn::NodePointer& node) const;
     // Lists the node's patterns again when they changed, keeping the current one if it stays.
     void syncPatternSelector();
     void showSelectedPattern();

@@ -4,6 +4,7 @@
 #include "song/Song.h"
 #include "ui/nodes/NodeView.h"
 #include "ui/nodes/TypeArrangement.h"
+#include "ui/parameters/ParameterView.h"
 #include "ui/undo/SongHistory.h"
 
 #include <QApplication>
@@ -109,6 +110,7 @@ private slots:
     void wheelZoomsAboutTheCursorAndBack();
     void outputCannotBeDeleted();
     void showsAndClearsThePause();
+    void doubleClickOpensOneParameterWindow();
     void everyEditUndoesToTheSameBytes_data();
     void everyEditUndoesToTheSameBytes();
     void arrangesByTypeInSignalOrder();
@@ -299,6 +301,28 @@ void NodeViewTest::showsAndClearsThePause()
     const QColor plain = patch.view.grab().toImage().pixelColor(corner);
     patch.view.toggleXRay();
     QVERIFY(patch.view.grab().toImage().pixelColor(corner) != plain);
+}
+
+void NodeViewTest::doubleClickOpensOneParameterWindow()
+{
+    QPointer<QWidget> window;
+    {
+        Patch patch;
+        const auto bass = patch.add("TB-303", { 200, 200 });
+        patch.view.makeParameterView = [&](const zarn::NodePointer& node, QWidget* parent) {
+            return new ParameterView(node, patch.song, &patch.history, parent);
+        };
+        QTest::mouseDClick(&patch.view, Qt::LeftButton, {}, QPoint(200, 200));
+        window = patch.view.findChild<ParameterView*>();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(window->windowTitle(), "Parameters for Node TB-303 (" + bass->uniqueID + ")");
+        QCOMPARE(patch.view.openParameters(bass), window.data());
+        // Deleting the node leaves its window harmless.
+        patch.view.deleteNode(bass);
+        QMetaObject::invokeMethod(window, "randomize");
+    }
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!window); // closed with the view
 }
 
 void NodeViewTest::everyEditUndoesToTheSameBytes_data()

@@ -102,9 +102,7 @@ NodeView::NodeView(QWidget* parent)
 
 NodeView::~NodeView()
 {
-    for (const QPointer<QWidget>& view : std::as_const(m_parameterViews))
-        if (view)
-            view->close();
+    closeParameterViews();
 }
 
 void NodeView::bindActions()
@@ -125,10 +123,7 @@ void NodeView::setSong(const SongPointer& song)
     m_interaction = None;
     m_drag.reset();
     m_labels.clear();
-    for (const QPointer<QWidget>& view : std::as_const(m_parameterViews))
-        if (view)
-            view->close();
-    m_parameterViews.clear();
+    closeParameterViews();
     m_addMenu->clear();
     recomputePaths();
     update();
@@ -303,15 +298,23 @@ QWidget* NodeView::openParameters(const zarn::NodePointer& node)
 {
     if (!node || !makeParameterView)
         return nullptr;
-    QWidget* view = makeParameterView(node, this);
+    QPointer<QWidget>& view = m_parameterViews[node.data()];
+    if (!view)
+        view = makeParameterView(node, this);
     if (!view)
         return nullptr;
-    m_parameterViews.removeAll(nullptr);
-    m_parameterViews.append(view);
     view->show();
     view->raise();
     view->activateWindow();
     return view;
+}
+
+void NodeView::closeParameterViews()
+{
+    for (const QPointer<QWidget>& view : std::as_const(m_parameterViews))
+        if (view)
+            view->close();
+    m_parameterViews.clear();
 }
 
 // ---- menus --------------------------------------------------------------------------------
@@ -651,7 +654,7 @@ void NodeView::recomputePaths()
     for (const ConnectionPointer& c : graph()->connections)
         if (c->from && c->to)
             m_paths.insert(c.data(),
-                connectionCurve::path(
+                ConnectionCurve::between(
                     c->from->position, c->to->position, c->from->size.width() / 2 + kCurveReach));
 }
 
@@ -705,18 +708,15 @@ void NodeView::paintConnections(QPainter& painter)
         painter.setPen(QPen(both ? lit : normal, both ? 2.5 : 1.5));
         painter.setBrush(Qt::NoBrush);
         // A moving end is drawn straight until the move ends and the curve is worked out.
-        QPainterPath along = m_paths.value(c.data());
-        if (along.isEmpty()) {
-            along.moveTo(c->from->position);
-            along.lineTo(c->to->position);
-        }
-        painter.drawPath(along);
+        const auto cached = m_paths.constFind(c.data());
+        const ConnectionCurve curve = cached != m_paths.constEnd()
+            ? *cached
+            : ConnectionCurve::straight(c->from->position, c->to->position);
+        painter.drawPolyline(curve.points);
         // An arrowhead halfway, pointing the way the signal flows.
-        const QPointF mid = along.pointAtPercent(0.5);
-        const double angle = qDegreesToRadians(-along.angleAtPercent(0.5));
-        const QPointF tip = mid + QPointF(std::cos(angle), std::sin(angle)) * kArrowSize;
-        const QPointF back = mid - QPointF(std::cos(angle), std::sin(angle)) * kArrowSize;
-        const QPointF side = QPointF(-std::sin(angle), std::cos(angle)) * (kArrowSize * 0.6);
+        const QPointF along = curve.direction * kArrowSize;
+        const QPointF side = QPointF(-along.y(), along.x()) * 0.6;
+        const QPointF tip = curve.middle + along, back = curve.middle - along;
         painter.setBrush(both ? lit : normal);
         painter.drawPolygon(QPolygonF({ tip, back + side, back - side }));
     }

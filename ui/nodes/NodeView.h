@@ -3,11 +3,11 @@
 #include "song/Graph.h"
 #include "song/Song.h"
 #include "ui/MessageBoxes.h"
+#include "ui/nodes/ConnectionCurve.h"
 #include "ui/shortcuts/ShortcutBindings.h"
 
 #include <QElapsedTimer>
 #include <QHash>
-#include <QPainterPath>
 #include <QPixmap>
 #include <QPointF>
 #include <QPointer>
@@ -120,6 +120,7 @@ private:
     void selectInLasso();
     void setTarget(const zarn::NodePointer& node);
     void recomputePaths();
+    void closeParameterViews();
     void markPathsOf(const QSet<zarn::Node*>& moved);
 
     void paintConnections(QPainter& painter);
@@ -146,7 +147,7 @@ private:
     QElapsedTimer m_moveTimer;
     std::unique_ptr<GraphEdit> m_drag; // the graph as the drag found it
     QHash<const zarn::Node*, Label> m_labels;
-    QHash<const Connection*, QPainterPath> m_paths;
-    QList<QPointer<QWidget>> m_parameterViews;
+    QHash<const Connection*, ConnectionCurve> m_paths;
+    QHash<const zarn::Node*, QPointer<QWidget>> m_parameterViews; // one window per node
     bool m_xRay = false;
 };

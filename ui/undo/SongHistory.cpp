@@ -9,6 +9,12 @@ SongHistory::SongHistory(QObject* parent)
     connect(&m_stack, &QUndoStack::cleanChanged, this, &SongHistory::cleanChanged);
 }
 
+// The stack's own teardown reports a clean state; the song may already be gone by then.
+SongHistory::~SongHistory()
+{
+    disconnect(&m_stack, nullptr, this, nullptr);
+}
+
 void SongHistory::setSong(const SongPointer& song)
 {
     disconnect(m_taints);

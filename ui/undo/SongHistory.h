@@ -14,6 +14,7 @@ class SongHistory : public QObject {
 
 public:
     explicit SongHistory(QObject* parent = nullptr);
+    ~SongHistory() override;
 
     // A loaded, cleared or new song starts with an empty history.
     void setSong(const SongPointer& song);

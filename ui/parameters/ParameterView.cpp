@@ -1,0 +1,386 @@
+#include "ui/parameters/ParameterView.h"
+
+#include "song/Clipboard.h"
+#include "song/Graph.h"
+#include "song/PatternClipboard.h"
+#include "song/Sequencer.h"
+#include "ui/Logging.h"
+#include "ui/parameters/ParameterWidget.h"
+#include "ui/parameters/PresetPanel.h"
+#include "ui/pattern/PatternEdits.h"
+#include "ui/undo/SongHistory.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr QSize kInitialSize { 460, 520 };
+constexpr quint32 kByteMask = 0xFF;
+constexpr quint32 kWordMask = 0xFFFF;
+
+QString recordText()
+{
+    return ParameterView::tr("Record parameters");
+}
+
+QString titleOf(const zarn::NodePointer& node)
+{
+    return node ? ParameterView::tr("Parameters for Node %1 (%2)").arg(node->name, node->uniqueID)
+                : ParameterView::tr("No Node");
+}
+
+ProcessorPointer processorOf(const zarn::NodePointer& node)
+{
+    return node ? node->processor : ProcessorPointer();
+}
+
+// Notes and flagged parameters belong to the pattern, not to a knob: no row, no dice.
+bool adjustable(const ParameterDescriptor& p)
+{
+    return p.valueType() != ValueType::MidiNote && p.flag == 0;
+}
+
+// Spreads r evenly over the masked minimum..maximum without a division.
+quint32 scaled(quint32 r, const ParameterDescriptor& p, quint32 mask)
+{
+    const qint64 low = p.minimum & mask;
+    const qint64 span = qint64(p.maximum & mask) - low + 1;
+    return quint32(low + ((qint64(r) * span) >> 32)) & mask;
+}
+
+quint32 randomValue(const ParameterDescriptor& p, quint32 r)
+{
+    switch (p.valueType()) {
+    case ValueType::Switch:
+        return r >> 31;
+    case ValueType::Byte:
+        return scaled(r, p, kByteMask);
+    case ValueType::Word:
+        return scaled(r, p, kWordMask);
+    default:
+        return 0;
+    }
+}
+
+// The row slots a recorded change can reach, and those the pattern already has.
+int slotsOf(const Pattern& pattern)
+{
+    return int(std::max<qsizetype>(pattern.length, pattern.rows.size()));
+}
+
+int wrapped(qint64 tick, int length)
+{
+    return int(((tick % length) + length) % length);
+}
+
+} // namespace
+
+ParameterView::ParameterView(
+    const zarn::NodePointer& node, const SongPointer& song, SongHistory* history, QWidget* parent)
+    : QWidget(parent, Qt::Tool)
+    , currentPattern([node] { return node ? node->patterns.value(0) : PatternPointer(); })
+    , m_node(node)
+    , m_song(song)
+    , m_history(history)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("ParameterView"));
+    setWindowTitle(titleOf(node));
+
+    layOut();
+    resize(kInitialSize);
+    bindRows();
+    connect(&m_refresh, &QTimer::timeout, this, &ParameterView::refresh);
+    m_refresh.start(kRefreshMs);
+}
+
+ParameterView::~ParameterView()
+{
+    finishPass();
+}
+
+ParameterView* ParameterView::open(
+    const zarn::NodePointer& node, const SongPointer& song, SongHistory* history, QWidget* parent)
+{
+    auto* view = new ParameterView(node, song, history, parent);
+    view->show();
+    view->activateWindow();
+    view->raise();
+    return view;
+}
+
+void ParameterView::layOut()
+{
+    auto* title = new QLabel(windowTitle(), this);
+    title->setObjectName(QStringLiteral("labelTitle"));
+    auto* close = new QPushButton(tr("Close"), this);
+    close->setObjectName(QStringLiteral("pushButtonClose"));
+    close->setAutoDefault(false);
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    auto* top = new QHBoxLayout;
+    top->addWidget(title, 1);
+    top->addWidget(close);
+
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("tabWidget"));
+    tabs->addTab(parametersTab(), tr("Parameters"));
+    tabs->setTabEnabled(tabs->addTab(presetsTab(), tr("Presets")), m_presets != nullptr);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(tabs);
+}
+
+QWidget* ParameterView::parametersTab()
+{
+    struct Button {
+        const char* name;
+        QString text;
+        QString tip;
+        void (ParameterView::*slot)();
+    };
+    const Button buttons[] = {
+        { "pushButtonCopy", tr("Copy"), {}, &ParameterView::copy },
+        { "pushButtonRandomize", tr("Randomize"), {}, &ParameterView::randomize },
+        { "pushButtonDefaults", tr("Defaults"), tr("Set all parameters to their default values"),
+            &ParameterView::defaults },
+        { "pushButtonReset", tr("Reset"),
+            tr("Reset internal state (clear buffers/filters) without changing parameters"),
+            &ParameterView::reset },
+    };
+    auto* page = new QWidget;
+    auto* bar = new QHBoxLayout;
+    for (const Button& b : buttons) {
+        auto* button = new QPushButton(b.text, page);
+        button->setObjectName(QString::fromLatin1(b.name));
+        button->setToolTip(b.tip);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, b.slot);
+        bar->addWidget(button);
+    }
+    bar->addStretch();
+
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("scrollAreaContents"));
+    m_rowLayout = new QVBoxLayout(content);
+    m_empty = new QLabel(tr("Empty"), content);
+    m_empty->setObjectName(QStringLiteral("labelEmpty"));
+    m_empty->setAlignment(Qt::AlignCenter);
+    m_rowLayout->addWidget(m_empty);
+    auto* scroll = new QScrollArea(page);
+    scroll->setObjectName(QStringLiteral("scrollArea"));
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(content);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(bar);
+    layout->addWidget(scroll);
+    return page;
+}
+
+QWidget* ParameterView::presetsTab()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    if (const ProcessorPointer processor = processorOf(m_node)) {
+        m_presets = new PresetPanel(processor, page);
+        layout->addWidget(m_presets);
+        connect(m_presets, &PresetPanel::applied, this, &ParameterView::refresh);
+    }
+    return page;
+}
+
+void ParameterView::bindRows()
+{
+    const ProcessorPointer processor = processorOf(m_node);
+    const SchemaPointer schema = processor ? processor->schema() : SchemaPointer();
+    if (schema) {
+        processor->ensureValueCache();
+        const QList<quint32>& values = processor->nodeValues;
+        for (int i = 0; i < schema->nodeParameters.size(); ++i) {
+            const ParameterPointer& p = schema->nodeParameters.at(i);
+            if (!p || !adjustable(*p))
+                continue;
+            auto* row = new ParameterWidget(m_empty->parentWidget());
+            row->bind(p, i, i < values.size() ? values.at(i) : p->defaultValue);
+            connect(row, &ParameterWidget::valueChanged, this, &ParameterView::setParameter);
+            m_rowLayout->addWidget(row);
+            m_rows.append(row);
+        }
+    }
+    m_rowLayout->addStretch();
+    m_empty->setVisible(m_rows.isEmpty());
+}
+
+void ParameterView::setParameter(int index, quint32 value)
+{
+    if (const ProcessorPointer processor = processorOf(m_node)) {
+        processor->setNodeParameter(index, value);
+        record(index, value);
+    }
+}
+
+bool ParameterView::recording() const
+{
+    if (!m_song || !m_song->sequencer || !m_song->graph)
+        return false;
+    const Position& position = m_song->sequencer->position;
+    // A node deleted from the graph only lives on in this window; its patterns are no song's.
+    return position.recording && position.playing && m_song->graph->nodes.contains(m_node);
+}
+
+void ParameterView::record(int index, quint32 value)
+{
+    if (!recording())
+        return;
+    const ProcessorPointer processor = processorOf(m_node);
+    const SchemaPointer schema = processor ? processor->schema() : SchemaPointer();
+    const PatternPointer pattern = currentPattern ? currentPattern() : PatternPointer();
+    if (!schema || !pattern || pattern->length < 1)
+        return;
+    if (m_pass && m_pass->pattern != pattern)
+        finishPass();
+    if (!m_pass)
+        m_pass.emplace(Pass { pattern, PatternEdit(pattern, 0, slotsOf(*pattern) - 1) });
+
+    const int row = wrapped(m_song->sequencer->position.playPos.tick(), pattern->length);
+    const auto write = [&] {
+        patternEdits::writeCell(*pattern, *schema, row, index, value);
+        m_song->taint(recordText());
+    };
+    // Inside the history the mark is its own, so undoing the pass can make the song clean.
+    if (SongHistory* h = history())
+        h->record([&]() -> QUndoCommand* {
+            write();
+            return nullptr;
+        });
+    else
+        write();
+}
+
+void ParameterView::finishPass()
+{
+    if (!m_pass)
+        return;
+    const Pass pass = std::move(*m_pass);
+    m_pass.reset();
+    std::unique_ptr<QUndoCommand> command(pass.edit.command(recordText()));
+    if (SongHistory* h = history(); command && h)
+        h->push(command.release());
+}
+
+SongHistory* ParameterView::history() const
+{
+    return m_history && m_history->song() == m_song ? m_history.data() : nullptr;
+}
+
+void ParameterView::refresh()
+{
+    // A pass ends with the transport or when another pattern becomes the current one.
+    if (m_pass && (!recording() || !currentPattern || currentPattern() != m_pass->pattern))
+        finishPass();
+    const ProcessorPointer processor = processorOf(m_node);
+    if (!processor)
+        return;
+    for (ParameterWidget* row : std::as_const(m_rows))
+        row->display(processor->nodeValues.value(row->index(), 0));
+}
+
+void ParameterView::copy()
+{
+    const ProcessorPointer processor = processorOf(m_node);
+    const SchemaPointer schema = processor ? processor->schema() : SchemaPointer();
+    if (!schema || schema->nodeParameters.isEmpty())
+        return;
+    PatternBlock block;
+    block.processorId = processor->instanceId();
+    block.tickCount = 1;
+    for (int i = 0; i < schema->nodeParameters.size(); ++i) {
+        const ParameterPointer& p = schema->nodeParameters.at(i);
+        const quint32 value = processor->nodeValues.value(i, 0);
+        block.columns.append({ p ? p->name : QString(), p ? qint32(p->type) : 0, true, i, 0 });
+        block.cells.append({ p && value != p->empty, value });
+    }
+    clipboard::place(clipboard::wrap(QString::fromLatin1(PatternBlock::kMimeType), block.encode()));
+}
+
+void ParameterView::randomize()
+{
+    const ProcessorPointer processor = processorOf(m_node);
+    const SchemaPointer schema = processor ? processor->schema() : SchemaPointer();
+    if (!schema)
+        return;
+    for (int i = 0; i < schema->nodeParameters.size(); ++i) {
+        const ParameterPointer& p = schema->nodeParameters.at(i);
+        if (p && adjustable(*p))
+            processor->setNodeParameter(i, randomValue(*p, QRandomGenerator::global()->generate()));
+    }
+    refresh();
+}
+
+void ParameterView::defaults()
+{
+    const ProcessorPointer processor = processorOf(m_node);
+    const SchemaPointer schema = processor ? processor->schema() : SchemaPointer();
+    if (!schema)
+        return;
+    for (int i = 0; i < schema->nodeParameters.size(); ++i)
+        if (const ParameterPointer& p = schema->nodeParameters.at(i))
+            processor->setNodeParameter(i, p->defaultValue);
+    refresh();
+}
+
+void ParameterView::reset()
+{
+    if (const ProcessorPointer processor = processorOf(m_node))
+        processor->reset();
+}
+
+void ParameterView::updatePreset()
+{
+    if (m_presets)
+        m_presets->update();
+}
+
+void ParameterView::addPreset()
+{
+    if (m_presets)
+        m_presets->add();
+}
+
+void ParameterView::deletePreset()
+{
+    if (m_presets)
+        m_presets->remove();
+}
+
+void ParameterView::importPreset()
+{
+    if (m_presets)
+        m_presets->importPreset();
+}
+
+void ParameterView::exportPreset()
+{
+    if (m_presets)
+        m_presets->exportPreset();
+}
+
+void ParameterView::closeEvent(QCloseEvent* event)
+{
+    qCDebug(lcUi) << "Closing parameter window";
+    m_refresh.stop();
+    finishPass();
+    QWidget::closeEvent(event);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "song/Node.h"
+#include "song/Pattern.h"
+#include "song/Song.h"
+#include "ui/undo/PatternCommand.h"
+
+#include <QList>
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class ParameterWidget;
+class PresetPanel;
+class QLabel;
+class QVBoxLayout;
+class SongHistory;
+
+// A tool window with one node's live parameter values. Changes go straight into the running
+// processor and, while the transport records, into the node's current pattern at the play
+// position; each recorded pass is one step of the song's history.
+class ParameterView : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kRefreshMs = 50;
+
+    // The node is held, so a node deleted from the graph meanwhile stays harmless; the
+    // history may be null, and then recording cannot be undone.
+    ParameterView(const zarn::NodePointer& node, const SongPointer& song, SongHistory* history,
+        QWidget* parent = nullptr);
+    ~ParameterView() override;
+
+    // Builds the window for the node, shows it and brings it to the front.
+    static ParameterView* open(const zarn::NodePointer& node, const SongPointer& song,
+        SongHistory* history, QWidget* parent = nullptr);
+
+    const QList<ParameterWidget*>& rows() const { return m_rows; }
+
+    // The pattern a recorded change goes into; by default the node's first one.
+    std::function<PatternPointer()> currentPattern;
+
+public slots:
+    void copy();
+    void randomize();
+    void defaults();
+    void reset();
+    // The preset buttons, handed on to the preset panel.
+    void updatePreset();
+    void addPreset();
+    void deletePreset();
+    void importPreset();
+    void exportPreset();
+
+    // Moves every row to the processor's current value.
+    void refresh();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The whole pattern as it was before the first recorded change of a pass.
+    struct Pass {
+        PatternPointer pattern;
+        PatternEdit edit;
+    };
+
+    // The title and Close above the Parameters and Presets tabs.
+    void layOut();
+    QWidget* parametersTab();
+    QWidget* presetsTab();
+    void bindRows();
+    void setParameter(int index, quint32 value);
+    // The transport records and the node is still in the song.
+    bool recording() const;
+    void record(int index, quint32 value);
+    void finishPass();
+    // The history when it still belongs to this view's song.
+    SongHistory* history() const;
+
+    const zarn::NodePointer m_node;
+    const SongPointer m_song;
+    const QPointer<SongHistory> m_history;
+    QList<ParameterWidget*> m_rows;
+    QVBoxLayout* m_rowLayout = nullptr;
+    QLabel* m_empty = nullptr;
+    PresetPanel* m_presets = nullptr;
+    QTimer m_refresh;
+    std::optional<Pass> m_pass;
+};
