@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QTabWidget>
 #include <QtTest>
 
 namespace {
@@ -129,6 +130,7 @@ void ParameterViewTest::rowsAreTheAdjustableParameters()
     QCOMPARE(shown, rows);
     QCOMPARE(bench.view->findChild<QLabel*>("labelEmpty")->isHidden(), !rows.isEmpty());
     QCOMPARE(bench.view->windowTitle(), QStringLiteral("Parameters for Node Knobs (knobs-id)"));
+    QCOMPARE(bench.view->findChild<QTabWidget*>()->isTabEnabled(1), processor != nullptr);
     for (const char* button : { "pushButtonCopy", "pushButtonRandomize", "pushButtonDefaults",
              "pushButtonReset", "pushButtonClose" })
         bench.click(button); // harmless without a processor or rows

@@ -7,6 +7,8 @@
 #include "infra/Style.h"
 #include "song/Graph.h"
 #include "ui/info/SongInfoEditor.h"
+#include "ui/nodes/NodeView.h"
+#include "ui/parameters/ParameterView.h"
 #include "ui/pattern/PatternView.h"
 #include "ui/sequencer/SequencerView.h"
 #include "ui/shortcuts/ShortcutHelpWidget.h"
@@ -97,6 +99,33 @@ int main(int argc, char* argv[])
         QTest::keyClick(sequencer, k.key(), k.keyboardModifiers());
     }
     ok = grab(&window, out, QStringLiteral("sequencer-arranging")) && ok;
+
+    // Patching: the graph laid out by type, the sources lassoed, X-ray on.
+    window.navigateTo(QStringLiteral("nodes"));
+    auto* nodes = window.findChild<NodeView*>();
+    nodes->arrangeByType();
+    QTest::mousePress(nodes, Qt::LeftButton, {}, QPoint(5, 5));
+    QMouseEvent lasso(QEvent::MouseMove, QPointF(nodes->width() / 3, nodes->height() - 5),
+        nodes->mapToGlobal(QPointF(nodes->width() / 3, nodes->height() - 5)), Qt::NoButton,
+        Qt::LeftButton, {});
+    QApplication::sendEvent(nodes, &lasso);
+    QTest::mouseRelease(nodes, Qt::LeftButton, {}, QPoint(nodes->width() / 3, nodes->height() - 5));
+    window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
+    ok = grab(&window, out, QStringLiteral("node-graph")) && ok;
+    window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
+    // The node with the most knobs shows its parameter window.
+    zarn::NodePointer busiest;
+    for (const zarn::NodePointer& node : window.song()->graph->nodes)
+        if (node->processor
+            && (!busiest
+                || node->processor->schema()->nodeParameters.size()
+                    > busiest->processor->schema()->nodeParameters.size()))
+            busiest = node;
+    if (auto* parameters = qobject_cast<ParameterView*>(nodes->openParameters(busiest))) {
+        parameters->resize(460, 560);
+        ok = grab(parameters, out, QStringLiteral("parameter-view")) && ok;
+        parameters->close();
+    }
 
     ok = grab(shown<SongInfoEditor>(window, "pushButtonInfo"), out, QStringLiteral("song-info"))
         && ok;

@@ -135,7 +135,8 @@ void ParameterView::layOut()
     auto* tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("tabWidget"));
     tabs->addTab(parametersTab(), tr("Parameters"));
-    tabs->setTabEnabled(tabs->addTab(presetsTab(), tr("Presets")), m_presets != nullptr);
+    const int presets = tabs->addTab(presetsTab(), tr("Presets"));
+    tabs->setTabEnabled(presets, m_presets != nullptr);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -193,8 +194,8 @@ QWidget* ParameterView::presetsTab()
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    if (const ProcessorPointer processor = processorOf(m_node)) {
-        m_presets = new PresetPanel(processor, page);
+    if (processorOf(m_node)) {
+        m_presets = new PresetPanel([node = m_node] { return processorOf(node); }, page);
         layout->addWidget(m_presets);
         connect(m_presets, &PresetPanel::applied, this, &ParameterView::refresh);
     }
@@ -350,7 +351,7 @@ void ParameterView::reset()
 void ParameterView::updatePreset()
 {
     if (m_presets)
-        m_presets->update();
+        m_presets->updatePreset();
 }
 
 void ParameterView::addPreset()
