@@ -5,6 +5,7 @@
 #include "ui/nodes/NodeView.h"
 #include "ui/nodes/TypeArrangement.h"
 #include "ui/parameters/ParameterView.h"
+#include "ui/pattern/PatternEdits.h"
 #include "ui/undo/SongHistory.h"
 
 #include <QApplication>
@@ -395,31 +396,38 @@ void NodeViewTest::arrangesByTypeInSignalOrder()
     QCOMPARE(typeArrangement::kindOf(*lost), typeArrangement::Outlier);
 }
 
-// A song made only with the editor's mouse: a Saw from the menu, wired to the Output, plays.
+// A song made only with the editor's mouse while it plays: a Saw from the menu is silent
+// until it is wired to the Output, and heard from the next block on.
 void NodeViewTest::editorBuiltSongPlays()
 {
     Patch patch;
+    BlockRenderer renderer(patch.song);
+    renderer.startFromSequenceBegin();
+    const auto energy = [&renderer](int blocks) {
+        double sum = 0.0;
+        for (int block = 0; block < blocks; ++block) {
+            renderer.render();
+            for (quint64 i = 0; i < renderer.block().size(); ++i)
+                sum += renderer.block().data()[i] * renderer.block().data()[i];
+        }
+        return sum;
+    };
     QMenu* menu = patch.rightClick({ 200, 300 });
     actionNamed(actionNamed(menu, "Generators")->menu(), "Saw")->trigger();
     menu->close();
     const zarn::NodePointer saw = patch.graph.nodes.last();
+    const SchemaPointer schema = saw->processor->schema();
+    const auto note = std::find_if(schema->nodeParameters.cbegin(), schema->nodeParameters.cend(),
+        [](const auto& p) { return p->valueType() == ValueType::MidiNote; });
+    patternEdits::writeCell(
+        *saw->patterns.first(), *schema, 0, int(note - schema->nodeParameters.cbegin()), 57);
+    QCOMPARE(energy(2), 0.0);
     patch.drag(saw->position, patch.output->position, Qt::LeftButton, Qt::ShiftModifier);
     QVERIFY(patch.graph.connectionBetween(saw, patch.output));
-
-    BlockRenderer renderer(patch.song);
-    renderer.startFromSequenceBegin();
-    double energy = 0.0;
-    for (int block = 0; block < 8; ++block) {
-        renderer.render();
-        for (quint64 i = 0; i < renderer.block().size(); ++i)
-            energy += renderer.block().data()[i] * renderer.block().data()[i];
-    }
-    QVERIFY(energy > 1.0);
+    QVERIFY(energy(1) > 1.0);
     // Muted, the Saw is still there but nothing is heard.
     patch.view.setMuted(saw, true);
-    renderer.render();
-    for (quint64 i = 0; i < renderer.block().size(); ++i)
-        QCOMPARE(renderer.block().data()[i], 0.0);
+    QCOMPARE(energy(1), 0.0);
 }
 
 QTEST_MAIN(NodeViewTest)

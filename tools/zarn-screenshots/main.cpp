@@ -103,6 +103,8 @@ int main(int argc, char* argv[])
     // Patching: the graph laid out by type, the sources lassoed, X-ray on.
     window.navigateTo(QStringLiteral("nodes"));
     auto* nodes = window.findChild<NodeView*>();
+    window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
+    QTest::qWait(kSettleMs); // the X-ray panel takes its room first
     nodes->arrangeByType();
     QTest::mousePress(nodes, Qt::LeftButton, {}, QPoint(5, 5));
     QMouseEvent lasso(QEvent::MouseMove, QPointF(nodes->width() / 3, nodes->height() - 5),
@@ -110,7 +112,6 @@ int main(int argc, char* argv[])
         Qt::LeftButton, {});
     QApplication::sendEvent(nodes, &lasso);
     QTest::mouseRelease(nodes, Qt::LeftButton, {}, QPoint(nodes->width() / 3, nodes->height() - 5));
-    window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
     ok = grab(&window, out, QStringLiteral("node-graph")) && ok;
     window.findChild<QAbstractButton*>(QStringLiteral("toggleButtonXRay"))->click();
     // The node with the most knobs shows its parameter window.
