@@ -8,7 +8,7 @@
 namespace {
 
 constexpr int kMaxLinks = 200; // a far-flung pair still costs a bounded amount
-constexpr int kRelaxRounds = 40;
+constexpr int kRelaxRounds = 8;
 
 QPointF unit(const QPointF& v)
 {
@@ -18,23 +18,28 @@ QPointF unit(const QPointF& v)
 
 } // namespace
 
-// The two points next to the ends are held `reach` out of the boxes, horizontally; every
-// other inner point moves towards the middle of its neighbours until the chain is smooth.
+// The chain starts on a curve that leaves the source horizontally and reaches the
+// destination horizontally, `reach` or half the horizontal distance out, whichever is more;
+// then each inner point is relaxed towards the smoothest place between its neighbours (the
+// one that bends least), with the two points at either end held, so the ends stay level.
 ConnectionCurve ConnectionCurve::between(const QPointF& from, const QPointF& to, double reach)
 {
     const double length = QLineF(from, to).length();
     if (!std::isfinite(length))
         return straight(from, to);
     const int links = std::clamp(int(length / kSpacing), 4, kMaxLinks);
+    const QPointF handle(std::max(reach, std::abs(to.x() - from.x()) / 2), 0.0);
+    const QPointF c1 = from + handle, c2 = to - handle;
     QPolygonF chain;
     chain.reserve(links + 1);
-    for (int i = 0; i <= links; ++i)
-        chain.append(from + (to - from) * (double(i) / links));
-    chain[1] = from + QPointF(reach, 0.0);
-    chain[links - 1] = to - QPointF(reach, 0.0);
+    for (int i = 0; i <= links; ++i) {
+        const double t = double(i) / links, u = 1 - t;
+        chain.append(
+            from * (u * u * u) + c1 * (3 * u * u * t) + c2 * (3 * u * t * t) + to * (t * t * t));
+    }
     for (int round = 0; round < kRelaxRounds; ++round)
         for (int i = 2; i < links - 1; ++i)
-            chain[i] = (chain[i - 1] + chain[i + 1]) * 0.5;
+            chain[i] = ((chain[i - 1] + chain[i + 1]) * 4 - chain[i - 2] - chain[i + 2]) / 6;
     const int half = links / 2;
     return { chain, (chain[half] + chain[half + 1]) * 0.5, unit(chain[half + 1] - chain[half]) };
 }

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMetaMethod>
 #include <QPainter>
+#include <QScreen>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -26,6 +27,7 @@ constexpr double kDotRadius = 4.0;
 constexpr double kXRaySquare = 20.0;
 constexpr double kCurveReach = 20.0;
 constexpr double kArrowSize = 7.0;
+constexpr double kWindowGap = 12.0;
 constexpr char kFirstPatternName[] = "00";
 
 // A node's box colours, unselected then selected, by what its type does.
@@ -299,14 +301,33 @@ QWidget* NodeView::openParameters(const zarn::NodePointer& node)
     if (!node || !makeParameterView)
         return nullptr;
     QPointer<QWidget>& view = m_parameterViews[node.data()];
-    if (!view)
+    if (!view) {
         view = makeParameterView(node, this);
-    if (!view)
-        return nullptr;
+        if (!view)
+            return nullptr;
+        placeBeside(*view, *node);
+    }
     view->show();
     view->raise();
     view->activateWindow();
     return view;
+}
+
+// Beside the node, on the screen, so the knobs and the box stay in sight together.
+void NodeView::placeBeside(QWidget& window, const zarn::Node& node) const
+{
+    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
+    const QPoint corner
+        = mapToGlobal((node.boundingRect().topRight() + QPointF(kWindowGap, 0)).toPoint());
+    const QSize size = window.sizeHint();
+    if (screen.isEmpty()) {
+        window.move(corner);
+        return;
+    }
+    window.move(std::clamp(corner.x(), screen.left(),
+                    std::max(screen.left(), screen.right() - size.width())),
+        std::clamp(
+            corner.y(), screen.top(), std::max(screen.top(), screen.bottom() - size.height())));
 }
 
 void NodeView::closeParameterViews()

@@ -121,6 +121,7 @@ private:
     void setTarget(const zarn::NodePointer& node);
     void recomputePaths();
     void closeParameterViews();
+    void placeBeside(QWidget& window, const zarn::Node& node) const;
     void markPathsOf(const QSet<zarn::Node*>& moved);
 
     void paintConnections(QPainter& painter);
