@@ -1,5 +1,6 @@
 // Reads arbitrary bytes as a song graph record: nodes, processor state, schemas, patterns
 // and connections must never crash, hang or allocate without bound.
+#include "QuietLogs.h"
 #include "core/DataStream.h"
 #include "song/Graph.h"
 #include "song/Song.h"
@@ -11,13 +12,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = [] {
-        qSetMessagePattern(QString());
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return true;
-    }();
-    Q_UNUSED(quiet);
-    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
+    silenceLogsOnce();
+    QByteArray bytes
+        = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QDataStream stream(&buffer);

@@ -1,5 +1,6 @@
 // Reads arbitrary bytes as a song file: header, compressed block and the whole song must
 // never crash, hang or allocate without bound, and a failed load must change nothing.
+#include "QuietLogs.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
 
@@ -11,12 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = [] {
-        qSetMessagePattern(QString());
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return true;
-    }();
-    Q_UNUSED(quiet);
+    silenceLogsOnce();
     const QByteArray bytes
         = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     const auto song = Song::createNewSong(16);

@@ -1,6 +1,7 @@
 // Reads arbitrary bytes as a preset file and as a preset library for a real TB-303: no
 // crash and no unbounded allocation, and whatever is accepted fits the schema, survives
 // writing and reading back unchanged, and can be applied.
+#include "QuietLogs.h"
 #include "processors/ProcessorFactory.h"
 #include "processors/presets/PresetFile.h"
 #include "processors/presets/PresetValues.h"
@@ -30,12 +31,7 @@ void check(const Preset& preset, Processor& processor)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = [] {
-        qSetMessagePattern(QString());
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return true;
-    }();
-    Q_UNUSED(quiet);
+    silenceLogsOnce();
     if (size > size_t(presetFile::kMaxBytes))
         return 0;
     const QByteArray bytes

@@ -1,9 +1,10 @@
 // Pastes arbitrary bytes, as "application/x-zarn-sequence" data, into a real sequencer at a
 // few cursor places: no crash, no unbounded allocation, and a refused block leaves the
 // sequencer byte for byte as it was.
+#include "QuietLogs.h"
+#include "core/DataStream.h"
 #include "fuzz/ClipboardFixture.h"
 #include "song/Clipboard.h"
-#include "core/DataStream.h"
 #include "song/SequenceClipboard.h"
 
 #include <QByteArray>
@@ -34,12 +35,7 @@ struct Cursor {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const bool quiet = [] {
-        qSetMessagePattern(QString());
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        return true;
-    }();
-    Q_UNUSED(quiet);
+    silenceLogsOnce();
     const QByteArray bytes
         = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     const auto mime = clipboard::wrap(QString::fromLatin1(SequenceBlock::kMimeType), bytes);

@@ -348,34 +348,36 @@ void ParameterView::reset()
         processor->reset();
 }
 
-void ParameterView::updatePreset()
+// The preset buttons live in the panel; without a processor there is none.
+void ParameterView::toPresets(void (PresetPanel::*slot)())
 {
     if (m_presets)
-        m_presets->updatePreset();
+        (m_presets->*slot)();
+}
+
+void ParameterView::updatePreset()
+{
+    toPresets(&PresetPanel::updatePreset);
 }
 
 void ParameterView::addPreset()
 {
-    if (m_presets)
-        m_presets->add();
+    toPresets(&PresetPanel::add);
 }
 
 void ParameterView::deletePreset()
 {
-    if (m_presets)
-        m_presets->remove();
+    toPresets(&PresetPanel::remove);
 }
 
 void ParameterView::importPreset()
 {
-    if (m_presets)
-        m_presets->importPreset();
+    toPresets(&PresetPanel::importPreset);
 }
 
 void ParameterView::exportPreset()
 {
-    if (m_presets)
-        m_presets->exportPreset();
+    toPresets(&PresetPanel::exportPreset);
 }
 
 void ParameterView::closeEvent(QCloseEvent* event)

@@ -73,6 +73,7 @@ private:
     QWidget* parametersTab();
     QWidget* presetsTab();
     void bindRows();
+    void toPresets(void (PresetPanel::*slot)());
     void setParameter(int index, quint32 value);
     // The transport records and the node is still in the song.
     bool recording() const;
