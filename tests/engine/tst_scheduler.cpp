@@ -198,8 +198,9 @@ void SchedulerTest::build_data()
         "CLEAR B1; PROCESS B1 WITH Osc; PROCESS B1 WITH Out; CLEAR B1 => B1", "Processing 'Out'",
         0.0);
     // What the soloed node hears and what hears it stay; the other generator goes quiet.
+    // Listed from the output back, so reaching the Output takes a second pass.
     row("a solo keeps its own chain", "^Osc:source+1 Saw:source+2 Amp:effect*3 Out:sink",
-        "Osc>Amp Amp>Out Saw>Out",
+        "Amp>Out Osc>Amp Saw>Out",
         "CLEAR B1; PROCESS B1 WITH Osc; CLEAR B2; PROCESS B2 WITH Saw; CLEAR B2; "
         "PROCESS B1 WITH Amp; MIX B1 INTO B2; PROCESS B2 WITH Out => B2",
         "Processing 'Amp'", 1.0 * 3);

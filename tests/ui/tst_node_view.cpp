@@ -107,6 +107,8 @@ private slots:
     void addsFromTheMenuAtTheClickedPoint();
     void connectsByShiftDrag_data();
     void connectsByShiftDrag();
+    void rightClickPicksNodeWireOrCanvas_data();
+    void rightClickPicksNodeWireOrCanvas();
     void dragMovesTheWholeSelection();
     void wheelZoomsAboutTheCursorAndBack();
     void outputCannotBeDeleted();
@@ -115,6 +117,8 @@ private slots:
     void everyEditUndoesToTheSameBytes_data();
     void everyEditUndoesToTheSameBytes();
     void arrangesByTypeInSignalOrder();
+    void curvesLeaveAndArriveLevel_data();
+    void curvesLeaveAndArriveLevel();
     void editorBuiltSongPlays();
 };
 
@@ -198,6 +202,39 @@ void NodeViewTest::connectsByShiftDrag()
             QString("Could not connect: Connecting these nodes would form an invalid loop"));
         QCOMPARE(patch.graph.connections.size(), 3);
     }
+}
+
+void NodeViewTest::rightClickPicksNodeWireOrCanvas_data()
+{
+    QTest::addColumn<QPointF>("at");
+    QTest::addColumn<QString>("heading");
+    // Saw at (100, 100) and Filter at (100, 500), both wired to the Output at (700, 300).
+    const QPointF middle(400, 200), across = QPointF(-1, 3) / std::sqrt(10.0);
+    const QString upper = "Connection Saw → Output (Saw into Output)";
+    QTest::newRow("a generator") << QPointF(120, 90) << "Node Saw";
+    QTest::newRow("the upper wire") << middle << upper;
+    QTest::newRow("19 pixels off it") << middle + across * 19 << upper;
+    QTest::newRow("21 pixels off it") << middle + across * 21 << "Generators";
+    QTest::newRow("near both, nearer the upper") << QPointF(645, 299) << upper;
+    QTest::newRow("the lower wire")
+        << QPointF(400, 395) << "Connection Filter → Output (Filter into Output)";
+}
+
+void NodeViewTest::rightClickPicksNodeWireOrCanvas()
+{
+    QFETCH(QPointF, at);
+    QFETCH(QString, heading);
+    Patch patch;
+    patch.graph.connect(patch.add("Saw", { 100, 100 }), patch.output);
+    patch.graph.connect(patch.add("Filter", { 100, 500 }), patch.output);
+    QMenu* menu = patch.rightClick(at);
+    QVERIFY(menu);
+    QCOMPARE(menu->actions().first()->text(), heading);
+    if (heading.startsWith("Connection")) {
+        actionNamed(menu, "&Delete")->trigger();
+        QCOMPARE(patch.graph.connections.size(), 1);
+    }
+    menu->close();
 }
 
 void NodeViewTest::dragMovesTheWholeSelection()
@@ -297,6 +334,11 @@ void NodeViewTest::showsAndClearsThePause()
     QVERIFY(!saw->processor->paused);
     QCOMPARE(saw->processor->peakMs, 0.0);
     QVERIFY(!actionNamed(patch.view.nodeMenu(saw), "&Unpause"));
+    // A new name is drawn at once.
+    const QImage named = patch.view.grab().toImage().copy(box.toRect());
+    patch.answer = QStringLiteral("Lead");
+    patch.view.renameNode(saw);
+    QVERIFY(patch.view.grab().toImage().copy(box.toRect()) != named);
     // X-ray marks the bottom-right corner with the node's own colour.
     const QPoint corner = (box.bottomRight() - QPointF(5, 5)).toPoint();
     const QColor plain = patch.view.grab().toImage().pixelColor(corner);
@@ -394,6 +436,46 @@ void NodeViewTest::arrangesByTypeInSignalOrder()
     for (const zarn::NodePointer& node : patch.graph.nodes)
         QVERIFY(QRectF(100, 100, 600, 400).contains(node->position));
     QCOMPARE(typeArrangement::kindOf(*lost), typeArrangement::Outlier);
+}
+
+void NodeViewTest::curvesLeaveAndArriveLevel_data()
+{
+    QTest::addColumn<QPointF>("to");
+    QTest::addColumn<double>("sharpest"); // the largest turn from one link to the next
+    QTest::newRow("forward and down") << QPointF(400, 300) << 0.25;
+    QTest::newRow("backwards") << QPointF(-300, 80) << 1.6; // it loops round
+    QTest::newRow("straight below") << QPointF(0, 500) << 0.9;
+    QTest::newRow("far away") << QPointF(9000, -7000) << 0.1;
+}
+
+// From (0, 0) with a reach of 70: level at both ends, without corners, in short links, and
+// the arrow on the chain, pointing along it.
+void NodeViewTest::curvesLeaveAndArriveLevel()
+{
+    QFETCH(QPointF, to);
+    QFETCH(double, sharpest);
+    const ConnectionCurve curve = ConnectionCurve::between({}, to, 70);
+    const QPolygonF& p = curve.points;
+    const qsizetype n = p.size();
+    QCOMPARE(p.first(), QPointF());
+    QCOMPARE(p.last(), to);
+    QVERIFY(p[1].x() > 0 && std::abs(p[1].y()) < 1e-9);
+    QVERIFY(p[n - 2].x() < to.x() && std::abs(p[n - 2].y() - to.y()) < 1e-9);
+    QVERIFY(n >= 5 && n <= 201);
+    double turn = 0;
+    for (qsizetype i = 1; i + 1 < n; ++i) {
+        QVERIFY(n == 201 || QLineF(p[i], p[i + 1]).length() < 40);
+        const QPointF a = p[i] - p[i - 1], b = p[i + 1] - p[i];
+        turn = std::max(
+            turn, std::abs(std::atan2(a.x() * b.y() - a.y() * b.x(), QPointF::dotProduct(a, b))));
+    }
+    QVERIFY2(turn < sharpest, qPrintable(QString::number(turn)));
+    const QPointF mid = (p[(n - 1) / 2] + p[(n - 1) / 2 + 1]) / 2;
+    QCOMPARE(curve.middle, mid);
+    QCOMPARE(std::hypot(curve.direction.x(), curve.direction.y()), 1.0);
+    QVERIFY(QPointF::dotProduct(curve.direction, p[(n - 1) / 2 + 1] - p[(n - 1) / 2]) > 0);
+    const ConnectionCurve broken = ConnectionCurve::between({}, { qInf(), 0 }, 70);
+    QCOMPARE(broken.points.size(), 2);
 }
 
 // A song made only with the editor's mouse while it plays: a Saw from the menu is silent

@@ -24,12 +24,14 @@ QPointF unit(const QPointF& v)
 // one that bends least), with the two points at either end held, so the ends stay level.
 ConnectionCurve ConnectionCurve::between(const QPointF& from, const QPointF& to, double reach)
 {
-    const double length = QLineF(from, to).length();
+    const QPointF handle(std::max(reach, std::abs(to.x() - from.x()) / 2), 0.0);
+    const QPointF c1 = from + handle, c2 = to - handle;
+    // The control polygon is at least as long as the curve, so links stay short on loops.
+    const double length
+        = QLineF(from, c1).length() + QLineF(c1, c2).length() + QLineF(c2, to).length();
     if (!std::isfinite(length))
         return straight(from, to);
     const int links = std::clamp(int(length / kSpacing), 4, kMaxLinks);
-    const QPointF handle(std::max(reach, std::abs(to.x() - from.x()) / 2), 0.0);
-    const QPointF c1 = from + handle, c2 = to - handle;
     QPolygonF chain;
     chain.reserve(links + 1);
     for (int i = 0; i <= links; ++i) {
@@ -37,6 +39,9 @@ ConnectionCurve ConnectionCurve::between(const QPointF& from, const QPointF& to,
         chain.append(
             from * (u * u * u) + c1 * (3 * u * u * t) + c2 * (3 * u * t * t) + to * (t * t * t));
     }
+    // Level at both ends: the first and last links run straight out of and into the boxes.
+    chain[1].setY(from.y());
+    chain[links - 1].setY(to.y());
     for (int round = 0; round < kRelaxRounds; ++round)
         for (int i = 2; i < links - 1; ++i)
             chain[i] = ((chain[i - 1] + chain[i + 1]) * 4 - chain[i - 2] - chain[i + 2]) / 6;
