@@ -510,6 +510,8 @@ void NodeViewTest::editorBuiltSongPlays()
     // Muted, the Saw is still there but nothing is heard.
     patch.view.setMuted(saw, true);
     QCOMPARE(energy(1), 0.0);
+    patch.history.undo();
+    QVERIFY(energy(1) > 1.0);
 }
 
 QTEST_MAIN(NodeViewTest)

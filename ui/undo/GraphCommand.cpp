@@ -64,10 +64,8 @@ void GraphCommand::undo()
 
 bool GraphCommand::mergeWith(const QUndoCommand* other)
 {
-    const auto* next = dynamic_cast<const GraphCommand*>(other);
-    if (!next || next->m_mergeId != m_mergeId || next->m_arrangement || m_arrangement)
-        return false;
-    m_after = next->m_after;
+    // The stack offers only commands of the same id, and zoom steps carry no arrangement.
+    m_after = static_cast<const GraphCommand*>(other)->m_after;
     return true;
 }
 
