@@ -110,26 +110,16 @@ ParameterView::~ParameterView()
     finishPass();
 }
 
-ParameterView* ParameterView::open(
-    const zarn::NodePointer& node, const SongPointer& song, SongHistory* history, QWidget* parent)
-{
-    auto* view = new ParameterView(node, song, history, parent);
-    view->show();
-    view->activateWindow();
-    view->raise();
-    return view;
-}
-
 void ParameterView::layOut()
 {
-    auto* title = new QLabel(windowTitle(), this);
-    title->setObjectName(QStringLiteral("labelTitle"));
+    m_title = new QLabel(windowTitle(), this);
+    m_title->setObjectName(QStringLiteral("labelTitle"));
     auto* close = new QPushButton(tr("Close"), this);
     close->setObjectName(QStringLiteral("pushButtonClose"));
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
     auto* top = new QHBoxLayout;
-    top->addWidget(title, 1);
+    top->addWidget(m_title, 1);
     top->addWidget(close);
 
     auto* tabs = new QTabWidget(this);
@@ -291,9 +281,16 @@ void ParameterView::refresh()
     // A pass ends with the transport or when another pattern becomes the current one.
     if (m_pass && (!recording() || !currentPattern || currentPattern() != m_pass->pattern))
         finishPass();
+    // A renamed node shows its new name.
+    if (const QString title = titleOf(m_node); title != windowTitle()) {
+        setWindowTitle(title);
+        m_title->setText(title);
+    }
     const ProcessorPointer processor = processorOf(m_node);
     if (!processor)
         return;
+    // A processor renewed by playing from the start has not filled its values yet.
+    processor->ensureValueCache();
     for (ParameterWidget* row : std::as_const(m_rows))
         row->display(processor->nodeValues.value(row->index(), 0));
 }

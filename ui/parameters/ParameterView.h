@@ -34,10 +34,6 @@ public:
         QWidget* parent = nullptr);
     ~ParameterView() override;
 
-    // Builds the window for the node, shows it and brings it to the front.
-    static ParameterView* open(const zarn::NodePointer& node, const SongPointer& song,
-        SongHistory* history, QWidget* parent = nullptr);
-
     const QList<ParameterWidget*>& rows() const { return m_rows; }
 
     // The pattern a recorded change goes into; by default the node's first one.
@@ -88,6 +84,7 @@ private:
     QList<ParameterWidget*> m_rows;
     QVBoxLayout* m_rowLayout = nullptr;
     QLabel* m_empty = nullptr;
+    QLabel* m_title = nullptr;
     PresetPanel* m_presets = nullptr;
     QTimer m_refresh;
     std::optional<Pass> m_pass;
