@@ -504,7 +504,7 @@ void NodeView::mouseMoveEvent(QMouseEvent* event)
     m_currentPoint = point;
     switch (m_interaction) {
     case Connecting:
-        setTarget(graph()->nodeAt(point, false, true, m_connectFrom));
+        m_connectTo = graph()->nodeAt(point, false, true, m_connectFrom);
         update();
         break;
     case Moving:
@@ -527,13 +527,14 @@ void NodeView::mouseMoveEvent(QMouseEvent* event)
 void NodeView::moveSelection(const QPointF& point)
 {
     const QPointF delta = point - m_lastPoint;
+    if (delta.isNull())
+        return;
     QSet<zarn::Node*> moved;
     // Written without marking the song: the drag becomes one edit when it ends.
-    for (const zarn::NodePointer& node : std::as_const(m_selection))
-        if (!delta.isNull()) {
-            node->position += delta;
-            moved.insert(node.data());
-        }
+    for (const zarn::NodePointer& node : std::as_const(m_selection)) {
+        node->position += delta;
+        moved.insert(node.data());
+    }
     markPathsOf(moved);
     if (m_moveTimer.elapsed() >= kRepaintMs) {
         update();
@@ -606,7 +607,7 @@ void NodeView::finishConnecting(const QPointF& point)
         qCDebug(lcUi) << "connecting"
                       << "ending connect";
     m_connectFrom.reset();
-    setTarget({});
+    m_connectTo.reset();
 }
 
 void NodeView::selectInLasso()
@@ -616,11 +617,6 @@ void NodeView::selectInLasso()
     for (const zarn::NodePointer& node : graph()->nodes)
         if (lasso.contains(node->boundingRect()))
             m_selection.append(node);
-}
-
-void NodeView::setTarget(const zarn::NodePointer& node)
-{
-    m_connectTo = node;
 }
 
 void NodeView::mouseDoubleClickEvent(QMouseEvent* event)

@@ -118,7 +118,6 @@ private:
     void finishMove(const QPointF& point);
     void finishPan();
     void selectInLasso();
-    void setTarget(const zarn::NodePointer& node);
     void recomputePaths();
     void closeParameterViews();
     void placeBeside(QWidget& window, const zarn::Node& node) const;
