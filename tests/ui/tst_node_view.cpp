@@ -497,7 +497,7 @@ void NodeViewTest::editorBuiltSongPlays()
     QMenu* menu = patch.rightClick({ 200, 300 });
     actionNamed(actionNamed(menu, "Generators")->menu(), "Saw")->trigger();
     menu->close();
-    const zarn::NodePointer saw = patch.graph.nodes.last();
+    zarn::NodePointer saw = patch.graph.nodes.last();
     const SchemaPointer schema = saw->processor->schema();
     const auto note = std::find_if(schema->nodeParameters.cbegin(), schema->nodeParameters.cend(),
         [](const auto& p) { return p->valueType() == ValueType::MidiNote; });
@@ -512,6 +512,16 @@ void NodeViewTest::editorBuiltSongPlays()
     QCOMPARE(energy(1), 0.0);
     patch.history.undo();
     QVERIFY(energy(1) > 1.0);
+    // Deleted while playing, with no undo step to keep it, its processor lives until the
+    // next block's plan leaves it out.
+    patch.history.stack().clear();
+    patch.view.setHistory(nullptr);
+    const QWeakPointer<Processor> sound = saw->processor;
+    patch.view.deleteNode(saw);
+    saw.reset();
+    QVERIFY(sound);
+    energy(1);
+    QVERIFY(!sound);
 }
 
 QTEST_MAIN(NodeViewTest)
