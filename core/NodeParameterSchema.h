@@ -37,6 +37,9 @@ struct ParameterDescriptor {
         const QString& name, const QString& description, quint16 maximum, quint16 defaultValue);
 
     ValueType valueType() const { return ValueType(type); }
+    // A note, or a flagged per-note switch (accent, slide), is played from the pattern; the
+    // other parameters shape the sound, as a knob or a preset sets them.
+    bool isPlayed() const { return valueType() == ValueType::MidiNote || flag != 0; }
     // The cell as the grid and the X-ray panel show it; "<i>(empty)</i>" for the empty mark.
     QString valueText(quint32 value) const;
 

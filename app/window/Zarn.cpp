@@ -40,6 +40,23 @@ const QString Zarn::kTitle = QStringLiteral("Kalvex Zarn");
 
 namespace {
 
+// What a selector lists, as name and uniqueID, to compare with what the song holds.
+QStringList listedItems(const QComboBox& box)
+{
+    QStringList items;
+    for (int i = 0; i < box.count(); ++i)
+        items << box.itemText(i) + box.itemData(i).toString();
+    return items;
+}
+
+template <class T> QStringList itemsOf(const QList<QSharedPointer<T>>& list)
+{
+    QStringList items;
+    for (const QSharedPointer<T>& item : list)
+        items << item->name + item->uniqueID;
+    return items;
+}
+
 constexpr int kTicksPerStepChoices[] = { 1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64 };
 constexpr int kOctaves = 10;
 constexpr int kDefaultOctave = 4;
@@ -450,12 +467,7 @@ void Zarn::fillNodeSelector()
 // Lists the nodes again when the graph's nodes changed, keeping the chosen one if it stays.
 void Zarn::syncNodeSelector()
 {
-    QStringList listed, nodes;
-    for (int i = 0; i < m_ui->comboBoxNode->count(); ++i)
-        listed << m_ui->comboBoxNode->itemText(i) + m_ui->comboBoxNode->itemData(i).toString();
-    for (const zarn::NodePointer& node : m_song->graph->nodes)
-        nodes << node->name + node->uniqueID;
-    if (listed == nodes)
+    if (listedItems(*m_ui->comboBoxNode) == itemsOf(m_song->graph->nodes))
         return;
     const QString nodeId = m_ui->comboBoxNode->currentData().toString();
     const QString patternId = m_ui->comboBoxPattern->currentData().toString();
@@ -482,15 +494,8 @@ void Zarn::syncPatternSelector()
     const zarn::NodePointer node = m_song->graph->nodeByUniqueID(nodeId);
     if (!node)
         return;
-    QStringList listed;
-    for (int i = 0; i < m_ui->comboBoxPattern->count(); ++i)
-        listed << m_ui->comboBoxPattern->itemText(i)
-                + m_ui->comboBoxPattern->itemData(i).toString();
-    QStringList patterns;
-    for (const PatternPointer& pattern : node->patterns)
-        patterns << pattern->name + pattern->uniqueID;
     // Only a changed list is shown again, so an ordinary edit keeps the cursor where it is.
-    if (listed != patterns)
+    if (listedItems(*m_ui->comboBoxPattern) != itemsOf(node->patterns))
         selectPatternByIds(nodeId, m_ui->comboBoxPattern->currentData().toString());
 }
 

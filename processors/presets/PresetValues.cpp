@@ -7,17 +7,12 @@ namespace {
 const ParameterDescriptor* kept(const NodeParameterSchema& schema, const QString& name)
 {
     for (const ParameterPointer& parameter : schema.nodeParameters)
-        if (parameter && parameter->name == name && keeps(*parameter))
+        if (parameter && parameter->name == name && !parameter->isPlayed())
             return parameter.get();
     return nullptr;
 }
 
 } // namespace
-
-bool keeps(const ParameterDescriptor& parameter)
-{
-    return parameter.valueType() != ValueType::MidiNote && parameter.flag == 0;
-}
 
 QString misfit(const Preset& preset, const QString& typeID, const NodeParameterSchema& schema)
 {
@@ -47,7 +42,7 @@ void apply(const Preset& preset, Processor& processor)
         const ParameterPointer& parameter = schema->nodeParameters.at(i);
         if (!parameter)
             continue;
-        const bool held = keeps(*parameter) && preset.values.contains(parameter->name);
+        const bool held = !parameter->isPlayed() && preset.values.contains(parameter->name);
         processor.setNodeParameter(
             i, held ? preset.values.value(parameter->name) : parameter->defaultValue);
     }
@@ -63,7 +58,7 @@ Preset capture(Processor& processor, const QString& name)
     const qsizetype count = std::min(schema->nodeParameters.size(), processor.nodeValues.size());
     for (qsizetype i = 0; i < count; ++i) {
         const ParameterPointer& parameter = schema->nodeParameters.at(i);
-        if (parameter && keeps(*parameter))
+        if (parameter && !parameter->isPlayed())
             preset.values.insert(parameter->name, processor.nodeValues.at(i));
     }
     return preset;

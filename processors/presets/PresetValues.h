@@ -3,13 +3,11 @@
 #include "processors/Processor.h"
 #include "processors/presets/Preset.h"
 
-// How a preset meets a processor: which parameters it holds, whether it fits a schema,
-// and moving values between the two.
+// How a preset meets a processor: whether it fits a schema, and moving values between the
+// two. A preset keeps the sound, not what is played: played parameters stay out, as
+// applying a note would play it.
 namespace presets {
 
-// A preset keeps the sound, not what is played: notes and the flagged per-note switches
-// (accent, slide) stay out, as applying a note would play it.
-bool keeps(const ParameterDescriptor& parameter);
 // Empty when the preset is for `typeID` and every value names a kept parameter of the
 // schema and lies in its range; otherwise why not.
 QString misfit(const Preset& preset, const QString& typeID, const NodeParameterSchema& schema);

@@ -45,12 +45,6 @@ ProcessorPointer processorOf(const zarn::NodePointer& node)
     return node ? node->processor : ProcessorPointer();
 }
 
-// Notes and flagged parameters belong to the pattern, not to a knob: no row, no dice.
-bool adjustable(const ParameterDescriptor& p)
-{
-    return p.valueType() != ValueType::MidiNote && p.flag == 0;
-}
-
 // Spreads r evenly over the masked minimum..maximum without a division.
 quint32 scaled(quint32 r, const ParameterDescriptor& p, quint32 mask)
 {
@@ -201,7 +195,7 @@ void ParameterView::bindRows()
         const QList<quint32>& values = processor->nodeValues;
         for (int i = 0; i < schema->nodeParameters.size(); ++i) {
             const ParameterPointer& p = schema->nodeParameters.at(i);
-            if (!p || !adjustable(*p))
+            if (!p || p->isPlayed())
                 continue;
             auto* row = new ParameterWidget(m_empty->parentWidget());
             row->bind(p, i, i < values.size() ? values.at(i) : p->defaultValue);
@@ -321,7 +315,7 @@ void ParameterView::randomize()
         return;
     for (int i = 0; i < schema->nodeParameters.size(); ++i) {
         const ParameterPointer& p = schema->nodeParameters.at(i);
-        if (p && adjustable(*p))
+        if (p && !p->isPlayed())
             processor->setNodeParameter(i, randomValue(*p, QRandomGenerator::global()->generate()));
     }
     refresh();
