@@ -31,6 +31,14 @@ public:
     virtual QString instanceId();
     virtual void saveState(QDataStream& stream);
     virtual void loadState(QDataStream& stream);
+    // State the version-1 song layout has no room for; the song keeps it in its extension
+    // section. loadExtension returns false, changing nothing, for a record it cannot use.
+    virtual void saveExtension(QDataStream& stream) { Q_UNUSED(stream); }
+    virtual bool loadExtension(QDataStream& stream)
+    {
+        Q_UNUSED(stream);
+        return true;
+    }
     virtual void reset() { }
     virtual void setSampleRate(int hz) { Q_UNUSED(hz); }
     virtual void applyRow(const quint32* values, int count, quint32 rowSerial);

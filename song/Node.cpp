@@ -96,6 +96,7 @@ void Node::renewProcessor()
         QDataStream out(&state, QIODevice::WriteOnly);
         datastream::prepare(out);
         processor->saveState(out);
+        processor->saveExtension(out);
     }
     const QSharedPointer<Processor> fresh
         = ProcessorFactory::instance().create(processor->character().typeID);
@@ -104,6 +105,7 @@ void Node::renewProcessor()
     QDataStream in(state);
     datastream::prepare(in);
     fresh->loadState(in);
+    fresh->loadExtension(in);
     fresh->paused = processor->paused;
     fresh->peakMs = processor->peakMs;
     processor = fresh;
