@@ -218,7 +218,7 @@ zarn::NodePointer Graph::nodeAt(
     const QPointF& point, bool anyInput, bool anyOutput, const zarn::NodePointer& excluded) const
 {
     for (const auto& node : nodes) {
-        if (node == excluded || !node->boundingRect().contains(point))
+        if (node == excluded || node->probe || !node->boundingRect().contains(point))
             continue;
         if ((anyInput || node->takesAudioInput()) && (anyOutput || node->givesAudioOutput()))
             return node;
@@ -263,17 +263,45 @@ void Graph::fitInto(const QRectF& area, const QMarginsF& margins)
     }
 }
 
+void Graph::attachProbe(const zarn::NodePointer& probe, const zarn::NodePointer& source)
+{
+    if (!probe || !source || nodes.contains(probe))
+        return;
+    probe->probe = true;
+    nodes.append(probe);
+    connections.append(makeConnection(source, probe));
+    changed = true;
+}
+
+void Graph::detachProbe(const zarn::NodePointer& probe)
+{
+    if (!probe || !probe->probe || !nodes.removeOne(probe))
+        return;
+    connections.removeIf([&](const ConnectionPointer& c) { return c->to == probe; });
+    changed = true;
+}
+
+bool Graph::isProbeConnection(const Connection& connection)
+{
+    return (connection.from && connection.from->probe) || (connection.to && connection.to->probe);
+}
+
 void Graph::write(QDataStream& stream) const
 {
-    stream << qint64(nodes.size());
-    qCDebug(lcSong).noquote().nospace() << "Stream OUT NodeGraph: nodeSize=" << nodes.size();
-    for (const auto& node : nodes)
+    QList<zarn::NodePointer> stored = nodes;
+    stored.removeIf([](const zarn::NodePointer& node) { return node->probe; });
+    QList<ConnectionPointer> storedConnections = connections;
+    storedConnections.removeIf([](const ConnectionPointer& c) { return isProbeConnection(*c); });
+
+    stream << qint64(stored.size());
+    qCDebug(lcSong).noquote().nospace() << "Stream OUT NodeGraph: nodeSize=" << stored.size();
+    for (const auto& node : stored)
         node->write(stream);
 
-    stream << qint64(connections.size());
+    stream << qint64(storedConnections.size());
     qCDebug(lcSong).noquote().nospace()
-        << "Stream OUT NodeGraph: connectionsSize=" << connections.size();
-    for (const auto& c : connections) {
+        << "Stream OUT NodeGraph: connectionsSize=" << storedConnections.size();
+    for (const auto& c : storedConnections) {
         const QString from = idOf(c->from);
         const QString to = idOf(c->to);
         stream << from << to;

@@ -24,6 +24,12 @@ public:
     // Scales and centres every position into the area less the margins.
     void fitInto(const QRectF& area, const QMarginsF& margins);
 
+    // A probe listens to `source` without being part of the song: attaching or detaching one
+    // is no edit, the file never holds it and the editors do not show it.
+    void attachProbe(const zarn::NodePointer& probe, const zarn::NodePointer& source);
+    void detachProbe(const zarn::NodePointer& probe);
+    static bool isProbeConnection(const Connection& connection);
+
     void write(QDataStream& stream) const;
     void read(QDataStream& stream);
 

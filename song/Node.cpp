@@ -71,7 +71,8 @@ void Node::setPosition(const QPointF& newPosition)
         return;
     position = newPosition;
     // Positions are saved, so arranging the graph is an edit like any other.
-    taintSong(song, "moveNode");
+    if (!probe)
+        taintSong(song, "moveNode");
     positionChanged();
 }
 

@@ -56,6 +56,8 @@ public:
     // nodes and what feeds them or hears them sound. Neither is part of the song file.
     bool muted = false;
     bool solo = false;
+    // A probe (a scope listening to a wire) is not part of the song; see Graph::attachProbe.
+    bool probe = false;
 
 protected:
     virtual void nameChanged() { }

@@ -427,7 +427,7 @@ ConnectionPointer NodeView::connectionNear(const QPointF& point) const
     ConnectionPointer closest;
     double best = kPickDistanceSquared;
     for (const ConnectionPointer& c : graph() ? graph()->connections : QList<ConnectionPointer>()) {
-        if (!c->from || !c->to)
+        if (!c->from || !c->to || Graph::isProbeConnection(*c))
             continue;
         const double d = distanceSquaredToSegment(point, c->from->position, c->to->position);
         if (d <= best) {
@@ -615,7 +615,7 @@ void NodeView::selectInLasso()
     const QRectF lasso = QRectF(m_pressPoint, m_currentPoint).normalized();
     m_selection.clear();
     for (const zarn::NodePointer& node : graph()->nodes)
-        if (lasso.contains(node->boundingRect()))
+        if (!node->probe && lasso.contains(node->boundingRect()))
             m_selection.append(node);
 }
 
@@ -709,7 +709,8 @@ void NodeView::paintEvent(QPaintEvent*)
     painter.translate(m_panOffset);
     paintConnections(painter);
     for (const zarn::NodePointer& node : g->nodes)
-        paintNode(painter, node);
+        if (!node->probe)
+            paintNode(painter, node);
 }
 
 void NodeView::paintConnections(QPainter& painter)
@@ -721,6 +722,8 @@ void NodeView::paintConnections(QPainter& painter)
             qCWarning(lcUi) << (c->from ? "No connection->to" : "No connection->from");
             continue;
         }
+        if (Graph::isProbeConnection(*c))
+            continue;
         const bool both = isHighlighted(c->from) && isHighlighted(c->to);
         painter.setPen(QPen(both ? lit : normal, both ? 2.5 : 1.5));
         painter.setBrush(Qt::NoBrush);

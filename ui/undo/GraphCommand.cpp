@@ -5,16 +5,28 @@
 
 GraphSnapshot GraphSnapshot::take(const Graph& graph)
 {
+    // Probes come and go outside the history; a snapshot leaves them out.
     GraphSnapshot snapshot { graph.nodes, graph.connections, {} };
-    snapshot.states.reserve(graph.nodes.size());
-    for (const zarn::NodePointer& node : graph.nodes)
+    snapshot.nodes.removeIf([](const zarn::NodePointer& node) { return node->probe; });
+    snapshot.connections.removeIf(
+        [](const ConnectionPointer& c) { return Graph::isProbeConnection(*c); });
+    snapshot.states.reserve(snapshot.nodes.size());
+    for (const zarn::NodePointer& node : snapshot.nodes)
         snapshot.states.append({ node, node->name, node->position, node->muted, node->solo });
     return snapshot;
 }
 
 void GraphSnapshot::restore(Graph& graph) const
 {
-    graph.restore(nodes, connections);
+    // The probes attached now stay attached, as long as what they listen to is there.
+    QList<zarn::NodePointer> restoredNodes = nodes;
+    QList<ConnectionPointer> restoredConnections = connections;
+    for (const ConnectionPointer& c : std::as_const(graph.connections))
+        if (c->to && c->to->probe && nodes.contains(c->from)) {
+            restoredNodes.append(c->to);
+            restoredConnections.append(c);
+        }
+    graph.restore(restoredNodes, restoredConnections);
     bool heardDifferently = false;
     for (const NodeState& state : states) {
         zarn::Node& node = *state.node;
