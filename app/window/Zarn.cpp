@@ -57,6 +57,14 @@ template <class T> QStringList itemsOf(const QList<QSharedPointer<T>>& list)
     return items;
 }
 
+// The nodes a user can pick: a probe listening to a wire is none of them.
+QList<zarn::NodePointer> selectableNodes(const Graph& graph)
+{
+    QList<zarn::NodePointer> nodes = graph.nodes;
+    nodes.removeIf([](const zarn::NodePointer& node) { return node->probe; });
+    return nodes;
+}
+
 constexpr int kTicksPerStepChoices[] = { 1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64 };
 constexpr int kOctaves = 10;
 constexpr int kDefaultOctave = 4;
@@ -220,6 +228,7 @@ void Zarn::connectForm()
     connectPatternView();
     connectSequencerView();
     connectNodeView();
+    m_mixerPage->view()->setHistory(m_history);
 
     connect(m_player, &ZarnPlayer::positionChanged, m_transport,
         &TrackerTransport::playPositionChanged);
@@ -457,7 +466,7 @@ void Zarn::fillNodeSelector()
     {
         const QSignalBlocker block(m_ui->comboBoxNode);
         m_ui->comboBoxNode->clear();
-        for (const zarn::NodePointer& node : m_song->graph->nodes)
+        for (const zarn::NodePointer& node : selectableNodes(*m_song->graph))
             m_ui->comboBoxNode->addItem(node->name, node->uniqueID);
     }
     fillPatternSelector();
@@ -467,7 +476,7 @@ void Zarn::fillNodeSelector()
 // Lists the nodes again when the graph's nodes changed, keeping the chosen one if it stays.
 void Zarn::syncNodeSelector()
 {
-    if (listedItems(*m_ui->comboBoxNode) == itemsOf(m_song->graph->nodes))
+    if (listedItems(*m_ui->comboBoxNode) == itemsOf(selectableNodes(*m_song->graph)))
         return;
     const QString nodeId = m_ui->comboBoxNode->currentData().toString();
     const QString patternId = m_ui->comboBoxPattern->currentData().toString();

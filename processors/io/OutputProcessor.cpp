@@ -3,12 +3,14 @@
 #include "processors/RowLanes.h"
 #include "processors/io/IoSchema.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace {
 
 constexpr double kRampSeconds = 0.005;
+constexpr quint8 kExtensionVersion = 1;
 
 // Per-sample gain change that makes a full 0 to 1 swing last kRampSeconds. A rate
 // that is not positive has no time scale, so the gain then jumps.
@@ -24,6 +26,7 @@ OutputProcessor::OutputProcessor(int sampleRate)
     : Processor(ProcessorCharacter("Output", true, false, true, true, true, true))
     , m_sampleRate(sampleRate)
     , m_gain { 1.0, rampStep(sampleRate) }
+    , m_strip(sampleRate)
 {
 }
 
@@ -32,10 +35,54 @@ void OutputProcessor::process(AudioContext& context)
     if (!context.data)
         return;
     double* const samples = context.data;
+    m_strip.process(samples, context.frames);
+    double peak = 0.0;
+    double squares = 0.0;
     for (quint64 i = 0; i < context.frames; ++i) {
-        samples[i] *= m_gain.next(m_volume);
-        m_lastSample = samples[i];
+        const double y = samples[i] * m_gain.next(m_volume);
+        samples[i] = y;
+        peak = std::max(peak, std::abs(y));
+        squares += y * y;
     }
+    if (context.frames > 0)
+        m_lastSample = samples[context.frames - 1];
+    m_meterPeak = std::max(m_meterPeak, peak);
+    m_meterSquares += squares;
+    m_meterSamples += context.frames;
+    m_clipped |= peak > 1.0;
+}
+
+OutputProcessor::MeterReading OutputProcessor::takeMeter()
+{
+    const MeterReading reading { m_meterPeak,
+        m_meterSamples ? m_meterSquares / double(m_meterSamples) : 0.0, m_meterSamples };
+    m_meterPeak = 0.0;
+    m_meterSquares = 0.0;
+    m_meterSamples = 0;
+    return reading;
+}
+
+void OutputProcessor::setSongVolume(double volume)
+{
+    if (std::isfinite(volume) && volume >= 0.0)
+        m_volume = m_songVolume = volume;
+}
+
+void OutputProcessor::saveExtension(QDataStream& stream)
+{
+    const StripDials& d = m_strip.dials();
+    stream << kExtensionVersion << d.gain << d.highPass << d.lowPass;
+}
+
+bool OutputProcessor::loadExtension(QDataStream& stream)
+{
+    quint8 version = 0;
+    StripDials dials;
+    stream >> version >> dials.gain >> dials.highPass >> dials.lowPass;
+    if (stream.status() != QDataStream::Ok || version != kExtensionVersion || !dials.valid())
+        return false;
+    m_strip.setDials(dials);
+    return true;
 }
 
 int OutputProcessor::setActive(int flag)
@@ -81,6 +128,7 @@ void OutputProcessor::setSampleRate(int hz)
 {
     m_sampleRate = hz;
     m_gain.step = rampStep(hz);
+    m_strip.setSampleRate(hz);
 }
 
 void OutputProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)

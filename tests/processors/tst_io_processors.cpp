@@ -4,7 +4,11 @@
 
 #include "InstrumentTesting.h"
 
+#include <cmath>
+
 using namespace instrumentTesting;
+
+Q_DECLARE_METATYPE(StripDials)
 
 constexpr quint32 kE = 0xFF; // an empty BPM lane
 
@@ -19,6 +23,11 @@ private slots:
     void stateIsTheSongVolume_data();
     void stateIsTheSongVolume();
     void inputWritesZeros();
+    void stripDialsShapeTheSound_data();
+    void stripDialsShapeTheSound();
+    void meterAndClipLight();
+    void stripDialsLiveInTheExtension_data();
+    void stripDialsLiveInTheExtension();
 };
 
 // A full 0 to 1 swing takes 5 ms at the processor's own rate; a reset jumps to the volume.
@@ -136,6 +145,111 @@ void IoProcessorsTest::inputWritesZeros()
     context.data = samples.data();
     input.process(context);
     QCOMPARE(samples, Samples({ 0.0, 0.0, 0.0, 0.0, 42.0 }));
+}
+
+namespace {
+
+// A second-order Butterworth made by the bilinear transform, at its warped frequency ratio.
+double butterworthDb(double hz, double cutoff, bool highPass)
+{
+    const double r = std::tan(M_PI * hz / 44100.0) / std::tan(M_PI * cutoff / 44100.0);
+    return 20.0 * std::log10((highPass ? r * r : 1.0) / std::sqrt(1.0 + r * r * r * r));
+}
+
+double rms(const Samples& samples, qsizetype from)
+{
+    double sum = 0.0;
+    for (qsizetype i = from; i < samples.size(); ++i)
+        sum += samples[i] * samples[i];
+    return std::sqrt(sum / double(samples.size() - from));
+}
+
+} // namespace
+
+// Gain in quarter decibels; right of centre the filters sweep 20 Hz to 5 kHz (high-pass) and
+// 20 kHz to 500 Hz (low-pass); left of centre they lift the ends by shelves up to 12 dB.
+void IoProcessorsTest::stripDialsShapeTheSound_data()
+{
+    const DataTable<StripDials, double, double, double> add("dials", "hz", "db", "tolerance");
+    add("flat is exact", StripDials {}, 1000.0, 0.0, 0.0);
+    add("gain +6 dB", StripDials { 24, 0, 0 }, 1000.0, 6.0, 1e-9);
+    add("gain floor", StripDials { -99, 0, 0 }, 1000.0, -24.75, 1e-9);
+    add("high-pass at 5 kHz", StripDials { 0, 99, 0 }, 1000.0, butterworthDb(1000, 5000, true),
+        0.05);
+    add("high-pass half way", StripDials { 0, 50, 0 }, 100.0,
+        butterworthDb(100, 20.0 * std::pow(250.0, 50.0 / 99.0), true), 0.05);
+    add("low-pass at 500 Hz", StripDials { 0, 0, 99 }, 2000.0, butterworthDb(2000, 500, false),
+        0.05);
+    add("low shelf lifts the lows", StripDials { 0, -99, 0 }, 20.0, 12.0, 0.5);
+    add("low shelf leaves the highs", StripDials { 0, -99, 0 }, 8000.0, 0.0, 0.1);
+    add("high shelf lifts the highs", StripDials { 0, 0, -99 }, 18000.0, 12.0, 1.0);
+    add("high shelf leaves the lows", StripDials { 0, 0, -99 }, 100.0, 0.0, 0.1);
+    add("both filters", StripDials { 12, 99, 99 }, 1000.0,
+        3.0 + butterworthDb(1000, 5000, true) + butterworthDb(1000, 500, false), 0.1);
+}
+
+void IoProcessorsTest::stripDialsShapeTheSound()
+{
+    const auto [dials, hz, db, tolerance]
+        = fetch<StripDials, double, double, double>("dials", "hz", "db", "tolerance");
+    OutputProcessor output(44100);
+    output.setDials(dials);
+    const Samples in = sine(hz, 0.25, 44100);
+    const Samples out = render(output, in, 512);
+    if (tolerance == 0.0)
+        QCOMPARE(out, in);
+    const double measured = 20.0 * std::log10(rms(out, 22050) / rms(in, 22050));
+    QVERIFY2(std::abs(measured - db) <= tolerance, qPrintable(QString::number(measured)));
+}
+
+// The meter reads the peak and mean square since its last reading; the clip light stays lit
+// until it is reset.
+void IoProcessorsTest::meterAndClipLight()
+{
+    OutputProcessor output(44100);
+    render(output, sine(441.0, 1.2, 4400));
+    const OutputProcessor::MeterReading hot = output.takeMeter();
+    QVERIFY(std::abs(hot.peak - 1.2) < 1e-3);
+    QVERIFY(std::abs(hot.meanSquare - 0.72) < 1e-3);
+    QCOMPARE(hot.samples, quint64(4400));
+    QVERIFY(output.clipped());
+    render(output, sine(441.0, 0.5, 1000));
+    QVERIFY(output.clipped());
+    QVERIFY(output.takeMeter().peak <= 0.5);
+    output.resetClip();
+    render(output, Samples(100, 1.0));
+    QVERIFY(!output.clipped());
+    QCOMPARE(output.takeMeter().meanSquare, 1.0);
+    QCOMPARE(output.takeMeter().samples, quint64(0));
+}
+
+// A version byte and three big-endian 32-bit dials; anything else is refused whole.
+void IoProcessorsTest::stripDialsLiveInTheExtension_data()
+{
+    const DataTable<QByteArray, bool> add("record", "loads");
+    add("gain 5, high-pass -7, low-pass 99", QByteArray::fromHex("01 00000005 FFFFFFF9 00000063"),
+        true);
+    add("unknown version", QByteArray::fromHex("02 00000005 FFFFFFF9 00000063"), false);
+    add("dial beyond 99", QByteArray::fromHex("01 00000005 FFFFFFF9 00000064"), false);
+    add("truncated", QByteArray::fromHex("01 00000005 FFFFFFF9 0000"), false);
+}
+
+void IoProcessorsTest::stripDialsLiveInTheExtension()
+{
+    const auto [record, loads] = fetch<QByteArray, bool>("record", "loads");
+    OutputProcessor output(44100);
+    output.setDials({ 1, 2, 3 });
+    QDataStream in(record);
+    datastream::prepare(in);
+    QCOMPARE(output.loadExtension(in), loads);
+    const StripDials expected = loads ? StripDials { 5, -7, 99 } : StripDials { 1, 2, 3 };
+    QCOMPARE(output.dials(), expected);
+    QByteArray saved;
+    QDataStream out(&saved, QIODevice::WriteOnly);
+    datastream::prepare(out);
+    output.saveExtension(out);
+    if (loads)
+        QCOMPARE(saved, record);
 }
 
 QTEST_GUILESS_MAIN(IoProcessorsTest)

@@ -161,14 +161,7 @@ void NodeView::edit(const QString& text, const std::function<void()>& change, in
 void NodeView::record(const GraphEdit& recorder, const QString& text,
     const std::function<void()>& change, int mergeId)
 {
-    const auto run = [&]() -> QUndoCommand* {
-        change();
-        return recorder.command(text, mergeId);
-    };
-    if (m_history)
-        m_history->record(run);
-    else
-        delete run();
+    recordGraphEdit(recorder, m_history, text, change, mergeId);
     graphEdited();
 }
 

@@ -2,6 +2,7 @@
 
 #include "song/Sequencer.h"
 #include "ui/undo/SequencerCommand.h"
+#include "ui/undo/SongHistory.h"
 
 GraphSnapshot GraphSnapshot::take(const Graph& graph)
 {
@@ -97,4 +98,17 @@ QUndoCommand* GraphEdit::command(const QString& text, int mergeId) const
     if (after == m_before && !arrangement)
         return nullptr;
     return new GraphCommand(m_song->graph, text, m_before, std::move(after), arrangement, mergeId);
+}
+
+void recordGraphEdit(const GraphEdit& recorder, SongHistory* history, const QString& text,
+    const std::function<void()>& change, int mergeId)
+{
+    const auto run = [&]() -> QUndoCommand* {
+        change();
+        return recorder.command(text, mergeId);
+    };
+    if (history)
+        history->record(run);
+    else
+        delete run();
 }

@@ -7,6 +7,7 @@
 #include <QPointF>
 #include <QUndoCommand>
 
+#include <functional>
 #include <memory>
 
 // The graph as an edit may change it: the node and connection lists, and each node's name,
@@ -58,6 +59,7 @@ private:
 };
 
 class SequencerEdit;
+class SongHistory;
 
 // Records an edit of the graph and the arrangement around the code that makes it.
 class GraphEdit {
@@ -73,3 +75,7 @@ private:
     GraphSnapshot m_before;
     std::unique_ptr<SequencerEdit> m_arrangement;
 };
+
+// Runs `change` as one step of the history, or as a plain edit when there is none.
+void recordGraphEdit(const GraphEdit& recorder, SongHistory* history, const QString& text,
+    const std::function<void()>& change, int mergeId = -1);
