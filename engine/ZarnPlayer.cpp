@@ -155,6 +155,10 @@ void ZarnPlayer::onOutputChanged(const QString& name)
         if (device.isNull()) {
             qCWarning(lcEngine) << "ZarnPlayer: No device supports format" << format;
         } else {
+            // The count stays monotonic across devices, so a watcher comparing two
+            // statuses never sees it fall.
+            if (const auto& old = m_deviceSubgraph->outputNode)
+                m_retiredUnderruns += old->underrunCount();
             m_deviceSubgraph->configure(device, format, std::max(1, format.channelCount()));
             m_deviceSubgraph->outputNode->setSilenceIntended(m_mode == Render);
             m_format = format;
@@ -218,6 +222,8 @@ bool ZarnPlayer::finishBlock()
     m_status.lastMs = double(m_loadTimer.nsecsElapsed()) / 1e6;
     m_status.peakMs = std::max(m_status.peakMs, m_status.lastMs);
     m_status.buffers += 1;
+    const auto& node = m_deviceSubgraph->outputNode;
+    m_status.underruns = m_retiredUnderruns + (node ? node->underrunCount() : 0);
     m_status.playing = m_sequencer && m_sequencer->position.playing;
     return m_status.buffers % kStatusEvery == 0;
 }

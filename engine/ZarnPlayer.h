@@ -92,6 +92,7 @@ private:
     QTimer* m_timer;
     QMutex m_mutex;
     EngineStatus m_status;
+    quint64 m_retiredUnderruns = 0; // of the output nodes replaced so far
     QElapsedTimer m_loadTimer;
     Mode m_mode = Live;
 };

@@ -6,12 +6,14 @@
 #include "song/Graph.h"
 #include "song/Sequencer.h"
 #include "song/SongFile.h"
+#include "ui/config/ConfigurationEditor.h"
 #include "ui/info/SongInfoEditor.h"
 #include "ui/pages/MixerPage.h"
 #include "ui/pages/NodePage.h"
 #include "ui/pages/PatternPage.h"
 #include "ui/pages/SequencerPage.h"
 #include "ui/parameters/ParameterView.h"
+#include "ui/scopes/ConnectionScope.h"
 #include "ui/shortcuts/ShortcutHelpWidget.h"
 #include "ui/shortcuts/ShortcutRegistry.h"
 #include "ui/status/EngineStatusWidget.h"
@@ -19,7 +21,6 @@
 #include "ui/undo/SongHistory.h"
 
 #include "app/window/Logging.h"
-#include "core/EngineRate.h"
 #include "ui_Zarn.h"
 
 #include <QCloseEvent>
@@ -281,6 +282,7 @@ void Zarn::connectNodeView()
     view->setHistory(m_history);
     connect(m_history, &SongHistory::edited, view, &NodeView::graphEdited);
     connect(m_history, &SongHistory::edited, this, &Zarn::syncNodeSelector);
+    connect(view, &NodeView::scopeRequested, this, &Zarn::showConnectionScope);
     view->makeParameterView = [this](const zarn::NodePointer& node, QWidget* parent) {
         auto* window = new ParameterView(node, m_song, m_history, parent);
         window->currentPattern = [this, node] { return patternToRecordInto(node); };
@@ -438,6 +440,9 @@ bool Zarn::selectPatternByIds(const QString& nodeId, const QString& patternId)
 
 void Zarn::setSong(const SongPointer& song)
 {
+    // A scope listens to a wire of the song it was opened on.
+    if (m_connectionScope)
+        m_connectionScope->detach();
     if (m_song)
         disconnect(m_song.data(), nullptr, this, nullptr);
     m_song = song;
@@ -776,12 +781,27 @@ void Zarn::showSongInfo()
 
 void Zarn::showConfiguration()
 {
-    const QString device = m_player->deviceSubgraph().device.description();
-    QMessageBox::information(this, tr("Audio configuration"),
-        tr("Output device: %1\nBlock size: %2 frames at %3 Hz")
-            .arg(device.isEmpty() ? tr("none") : device)
-            .arg(m_player->bufferSize())
-            .arg(kEngineRate));
+    if (!m_configuration) {
+        m_configuration = new ConfigurationEditor(m_settings, this);
+        m_configuration->setWindowFlag(Qt::Window);
+        connect(m_configuration, &ConfigurationEditor::outputChanged, m_player,
+            &ZarnPlayer::onOutputChanged);
+        connect(m_configuration, &ConfigurationEditor::bufferSizeChanged, m_player,
+            &ZarnPlayer::onBufferSizeChanged);
+        connect(m_player, &ZarnPlayer::engineStatusChanged, m_configuration,
+            &ConfigurationEditor::onEngineStatusReceived);
+    }
+    m_configuration->showAtPointer();
+}
+
+void Zarn::showConnectionScope(const ConnectionPointer& connection)
+{
+    if (!m_connectionScope) {
+        m_connectionScope = new ConnectionScope(this);
+        connect(m_connectionScope, &ConnectionScope::graphChanged, m_nodePage->view(),
+            &NodeView::graphEdited);
+    }
+    m_connectionScope->attach(m_song->graph, connection);
 }
 
 void Zarn::showKeyboardHelp()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ZarnPlayer.h"
+#include "song/Connection.h"
 #include "song/Song.h"
 
 #include <QSharedPointer>
@@ -9,6 +10,8 @@
 #include <functional>
 #include <memory>
 
+class ConfigurationEditor;
+class ConnectionScope;
 class EditorPage;
 class EngineStatusWidget;
 class MixerPage;
@@ -71,6 +74,7 @@ public slots:
     void goToMixer();
     void showSongInfo();
     void showConfiguration();
+    void showConnectionScope(const ConnectionPointer& connection);
     void showKeyboardHelp();
     void toggleAudio(bool on);
     void toggleXRay(bool on);
@@ -137,6 +141,8 @@ private:
     MixerPage* m_mixerPage = nullptr;
     SongInfoEditor* m_songInfo = nullptr;
     ShortcutHelpWidget* m_help = nullptr;
+    ConfigurationEditor* m_configuration = nullptr;
+    ConnectionScope* m_connectionScope = nullptr;
     bool m_outputChosen = false;
     bool m_playing = false;
 };

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/AudioNode.h"
 #include "media/graph/Connection.h"
 #include "media/graph/Graph.h"
 #include "media/graph/GraphNode.h"
-#include "core/AudioNode.h"
 
 #include <QSharedPointer>
 
@@ -37,6 +37,15 @@ inline QSharedPointer<AudioNode> planAudioNode(const Node& node)
 inline const ProcessorCharacter* planCharacter(const Node& node)
 {
     return node.audioNode ? &node.audioNode->character() : nullptr;
+}
+// Device-level nodes are never muted or soloed.
+inline bool planMuted(const Node&)
+{
+    return false;
+}
+inline bool planSoloed(const Node&)
+{
+    return false;
 }
 
 } // namespace media::audio

@@ -1,15 +1,18 @@
 // Takes the pictures of the program that the documentation shows: the main window empty
-// and playing an example, the pattern and sequencer editors, the song info dialog and the
-// keyboard help. Run it under a real or virtual X display (scripts/screenshots) so the
-// pictures are what a user sees.
+// and playing an example, the pattern, sequencer and node editors, the scopes, the mixer,
+// the configuration, the song info dialog and the keyboard help. Run it under a real or virtual X
+// display (scripts/screenshots) so the pictures are what a user sees.
 #include "app/window/Zarn.h"
 #include "infra/Settings.h"
 #include "infra/Style.h"
 #include "song/Graph.h"
+#include "ui/config/ConfigurationEditor.h"
 #include "ui/info/SongInfoEditor.h"
 #include "ui/nodes/NodeView.h"
 #include "ui/parameters/ParameterView.h"
 #include "ui/pattern/PatternView.h"
+#include "ui/scopes/ConnectionScope.h"
+#include "ui/scopes/UnifiedAudioScope.h"
 #include "ui/sequencer/SequencerView.h"
 #include "ui/shortcuts/ShortcutHelpWidget.h"
 
@@ -127,6 +130,34 @@ int main(int argc, char* argv[])
         ok = grab(parameters, out, QStringLiteral("parameter-view")) && ok;
         parameters->close();
     }
+
+    // Watching: a scope on the wire into the Output, in each of its three views.
+    for (const ConnectionPointer& connection : window.song()->graph->connections)
+        if (connection->to && connection->to->typeName() == QStringLiteral("Output")) {
+            window.showConnectionScope(connection);
+            break;
+        }
+    if (auto* scope = window.findChild<ConnectionScope*>()) {
+        const struct {
+            int mode;
+            const char* name;
+        } views[] = { { UnifiedAudioScope::Waveform, "scope-waveform" },
+            { UnifiedAudioScope::Spectrum, "scope-spectrum" },
+            { UnifiedAudioScope::Level, "scope-level" } };
+        for (const auto& view : views) {
+            scope->scope()->setMode(view.mode);
+            QTest::qWait(2500);
+            ok = grab(scope, out, QString::fromLatin1(view.name)) && ok;
+        }
+        scope->close();
+    }
+    // Mixing: the strips with their meters moving.
+    window.navigateTo(QStringLiteral("mixer"));
+    QTest::qWait(1500);
+    ok = grab(&window, out, QStringLiteral("mixer-playing")) && ok;
+    window.showConfiguration();
+    if (auto* configuration = window.findChild<ConfigurationEditor*>())
+        ok = grab(configuration, out, QStringLiteral("configuration")) && ok;
 
     ok = grab(shown<SongInfoEditor>(window, "pushButtonInfo"), out, QStringLiteral("song-info"))
         && ok;
