@@ -53,7 +53,7 @@ public:
     QList<PatternPointer> patterns;
     bool debug = false;
     // A muted node renders but passes on silence; while any node is soloed, only the soloed
-    // nodes and what feeds them or hears them sound. Neither is part of the song file.
+    // nodes and what feeds them or hears them sound. The song keeps both in its extension.
     bool muted = false;
     bool solo = false;
     // A probe (a scope listening to a wire) is not part of the song; see Graph::attachProbe.

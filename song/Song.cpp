@@ -4,6 +4,7 @@
 #include "song/Graph.h"
 #include "song/Logging.h"
 #include "song/Sequencer.h"
+#include "song/SongInfoModel.h"
 
 #include <QDebug>
 
@@ -27,6 +28,7 @@ QSharedPointer<Song> Song::createEmpty()
 QSharedPointer<Song> Song::createNewSong(int patternLength)
 {
     auto song = createEmpty();
+    song->tags = SongInfoModel::initialTags();
     const ProcessorFactory& factory = ProcessorFactory::instance();
     QPointF running = kFirstPosition;
     for (const QString& typeID : factory.typeIDs()) {

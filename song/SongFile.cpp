@@ -4,6 +4,7 @@
 #include "song/Graph.h"
 #include "song/Logging.h"
 #include "song/Sequencer.h"
+#include "song/SongExtension.h"
 
 #include <QDebug>
 #include <QFile>
@@ -42,6 +43,7 @@ QDataStream& prepared(QDataStream& stream)
     return stream;
 }
 
+// The version-1 layout, then the extension section, where a version-1 reader stops.
 void writeSong(QDataStream& stream, const Song& song)
 {
     if (song.graph)
@@ -52,6 +54,8 @@ void writeSong(QDataStream& stream, const Song& song)
         song.sequencer->write(stream);
     else
         Sequencer(SongPointer()).write(stream);
+    const QByteArray extension = songextension::write(song);
+    stream.writeRawData(extension.constData(), int(extension.size()));
 }
 
 songfile::LoadReport failure(const QString& message)
@@ -103,17 +107,24 @@ void adopt(const SongPointer& song, const Song& loaded)
     adoptStoredFields(song->sequencer->position, loaded.sequencer->position);
 }
 
-// Reads a serialised song into a scratch song; null when the stream did not read cleanly.
-SongPointer readSong(QDataStream& stream)
+// A serialised song read into a scratch song, with the bytes after its version-1 layout.
+struct ReadSong {
+    SongPointer song; // null when the version-1 layout did not read cleanly
+    QByteArray extension;
+};
+
+ReadSong readSong(QDataStream& stream)
 {
     const SongPointer scratch = Song::createEmpty();
     scratch->graph->read(stream);
     if (datastream::healthy(stream))
         scratch->sequencer->read(stream, *scratch->graph);
-    return datastream::healthy(stream) ? scratch : SongPointer();
+    if (!datastream::healthy(stream))
+        return {};
+    return { scratch, stream.device()->readAll() };
 }
 
-SongPointer readCompressedSong(QDataStream& stream)
+ReadSong readCompressedSong(QDataStream& stream)
 {
     QByteArray block;
     stream >> block;
@@ -170,11 +181,14 @@ LoadReport decode(const SongPointer& song, const QByteArray& bytes)
     stream >> compressed;
     if (!datastream::healthy(stream) || bytes.size() > kMaxSongBytes)
         return failure(kDamaged);
-    const SongPointer loaded = compressed ? readCompressedSong(stream) : readSong(stream);
-    if (!loaded)
+    const ReadSong loaded = compressed ? readCompressedSong(stream) : readSong(stream);
+    if (!loaded.song)
         return failure(kDamaged);
 
-    adopt(song, *loaded);
+    // A damaged extension costs only what it holds; the song it belongs to still loads.
+    const songextension::Section extension = songextension::stage(loaded.extension);
+    adopt(song, *loaded.song);
+    songextension::apply(*song, extension);
     song->untaint(QStringLiteral("loadSong"));
     return { true, {} };
 }

@@ -6,7 +6,7 @@
 #include <QString>
 
 // The song file: "SING", version 1, a compressed flag, then the serialised song as one
-// qCompress block.
+// qCompress block; the song ends in the extension section (song/SongExtension.h).
 namespace songfile {
 
 inline constexpr char kMagic[] = "SING";
@@ -21,7 +21,8 @@ struct LoadReport {
 // The file's bytes for a song: the header and the song, compressed unless its block
 // would be too big for a reader to trust.
 QByteArray encode(const Song& song);
-// Reads a whole file's bytes into the song. On any failure the song is left as it was.
+// Reads a whole file's bytes into the song. On any failure the song is left as it was; a
+// damaged extension section alone is ignored with a warning and the song loads without it.
 LoadReport decode(const SongPointer& song, const QByteArray& bytes);
 
 } // namespace songfile

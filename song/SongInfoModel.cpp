@@ -10,6 +10,7 @@ namespace {
 
 const QString kNewKey = QStringLiteral("New Key %1");
 const QString kNewValue = QStringLiteral("New Value %1");
+const QString kEditReason = QStringLiteral("editSongInfo");
 
 const char* const kTagKeys[] = {
     "Album Artist (accompaniment)",
@@ -66,7 +67,7 @@ void addPoint(QMap<QString, QString>& values, const QString& name, const Point& 
 
 SongInfoModel::SongInfoModel(QObject* parent)
     : QAbstractTableModel(parent)
-    , m_tags(initialTags())
+    , m_ownTags(initialTags())
 {
 }
 
@@ -106,7 +107,8 @@ QMap<QString, QString> SongInfoModel::positionValues(const Position& position)
 void SongInfoModel::setSong(const QSharedPointer<Song>& song)
 {
     beginResetModel();
-    m_tags = initialTags();
+    m_song = song;
+    m_ownTags = initialTags();
     m_values.clear();
     if (song && song->sequencer) {
         // A copy, so the values describe the position at the moment the song arrived.
@@ -118,7 +120,7 @@ void SongInfoModel::setSong(const QSharedPointer<Song>& song)
 
 int SongInfoModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(m_tags.size() + m_values.size());
+    return parent.isValid() ? 0 : int(tags().size() + m_values.size());
 }
 
 int SongInfoModel::columnCount(const QModelIndex& parent) const
@@ -133,8 +135,8 @@ QVariant SongInfoModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole && role != Qt::EditRole)
         return {};
     const bool tag = isTagRow(index.row());
-    const QMap<QString, QString>& map = tag ? m_tags : m_values;
-    const int offset = tag ? index.row() : index.row() - int(m_tags.size());
+    const QMap<QString, QString>& map = tag ? tags() : m_values;
+    const int offset = tag ? index.row() : index.row() - int(tags().size());
     const auto entry = std::next(map.cbegin(), offset);
     return index.column() == KeyColumn ? entry.key() : entry.value();
 }
@@ -166,7 +168,11 @@ bool SongInfoModel::setData(const QModelIndex& index, const QVariant& value, int
     const QString text = value.toString();
     if (index.column() == KeyColumn)
         return renameTag(index.row(), text);
-    std::next(m_tags.begin(), index.row()).value() = text;
+    QString& stored = std::next(tags().begin(), index.row()).value();
+    if (stored == text)
+        return true;
+    stored = text;
+    tagsEdited();
     emit dataChanged(index, index, { Qt::DisplayRole, Qt::EditRole });
     return true;
 }
@@ -177,34 +183,53 @@ bool SongInfoModel::insertRows(int row, int count, const QModelIndex& parent)
         return false;
     for (int k = 0; k < count; ++k)
         insertTag(newKey(row + k), kNewValue.arg(row + k));
+    tagsEdited();
     return true;
 }
 
 bool SongInfoModel::removeRows(int row, int count, const QModelIndex& parent)
 {
     // The whole range must lie among the tags: the value block is read-only.
-    if (parent.isValid() || count < 1 || !isTagRow(row) || row + count > m_tags.size())
+    if (parent.isValid() || count < 1 || !isTagRow(row) || row + count > tags().size())
         return false;
     beginRemoveRows(QModelIndex(), row, row + count - 1);
-    const auto first = std::next(m_tags.begin(), row);
-    m_tags.erase(first, std::next(first, count));
+    const auto first = std::next(tags().begin(), row);
+    tags().erase(first, std::next(first, count));
     endRemoveRows();
+    tagsEdited();
     return true;
+}
+
+QMap<QString, QString>& SongInfoModel::tags()
+{
+    return m_song ? m_song->tags : m_ownTags;
+}
+
+const QMap<QString, QString>& SongInfoModel::tags() const
+{
+    return m_song ? m_song->tags : m_ownTags;
+}
+
+void SongInfoModel::tagsEdited()
+{
+    if (m_song)
+        m_song->taint(kEditReason);
 }
 
 bool SongInfoModel::isTagRow(int row) const
 {
-    return row >= 0 && row < m_tags.size();
+    return row >= 0 && row < tags().size();
 }
 
 // A renamed tag moves to its new place in key order. Taking the key of another tag would
 // silently drop that tag, so it is refused.
 bool SongInfoModel::renameTag(int row, const QString& key)
 {
-    const auto entry = std::next(m_tags.begin(), row);
+    QMap<QString, QString>& map = tags();
+    const auto entry = std::next(map.begin(), row);
     if (entry.key() == key)
         return true;
-    if (m_tags.contains(key))
+    if (map.contains(key))
         return false;
     emit layoutAboutToBeChanged();
     const QModelIndexList before = persistentIndexList();
@@ -214,8 +239,8 @@ bool SongInfoModel::renameTag(int row, const QString& key)
             isTagRow(index.row()) ? data(index.siblingAtColumn(KeyColumn)).toString() : QString());
     const QString oldKey = entry.key();
     const QString value = entry.value();
-    m_tags.erase(entry);
-    m_tags.insert(key, value);
+    map.erase(entry);
+    map.insert(key, value);
     QModelIndexList after;
     for (int i = 0; i < before.size(); ++i) {
         if (keys[i].isNull()) {
@@ -223,27 +248,29 @@ bool SongInfoModel::renameTag(int row, const QString& key)
             continue;
         }
         const QString& moved = keys[i] == oldKey ? key : keys[i];
-        const int newRow = int(std::distance(m_tags.cbegin(), m_tags.constFind(moved)));
+        const int newRow = int(std::distance(map.cbegin(), map.constFind(moved)));
         after.append(this->index(newRow, before[i].column()));
     }
     changePersistentIndexList(before, after);
     emit layoutChanged();
+    tagsEdited();
     return true;
 }
 
 // An entry whose key exists already only takes the new value.
 void SongInfoModel::insertTag(const QString& key, const QString& value)
 {
-    const auto existing = m_tags.find(key);
-    if (existing != m_tags.end()) {
+    QMap<QString, QString>& map = tags();
+    const auto existing = map.find(key);
+    if (existing != map.end()) {
         existing.value() = value;
-        const int row = int(std::distance(m_tags.begin(), existing));
+        const int row = int(std::distance(map.begin(), existing));
         emit dataChanged(index(row, KeyColumn), index(row, ValueColumn));
         return;
     }
-    const int row = int(std::distance(m_tags.begin(), m_tags.lowerBound(key)));
+    const int row = int(std::distance(map.begin(), map.lowerBound(key)));
     beginInsertRows(QModelIndex(), row, row);
-    m_tags.insert(key, value);
+    map.insert(key, value);
     endInsertRows();
 }
 

@@ -8,9 +8,9 @@
 class Position;
 class Song;
 
-// The key/value table of the song info editor: the editable descriptive tags first, then a
-// read-only block of the song's position and timing values. The tags belong to the editor
-// only; they start afresh for every song and are not stored with it.
+// The key/value table of the song info editor: the song's editable descriptive tags first,
+// then a read-only block of its position and timing values. Every change to the tags marks
+// the song changed; without a song the model edits initial tags of its own.
 class SongInfoModel : public QAbstractTableModel {
     Q_OBJECT
 
@@ -19,8 +19,8 @@ public:
 
     explicit SongInfoModel(QObject* parent = nullptr);
 
-    // Restores the initial tags and reads the values of the song's position; without a
-    // song (or sequencer) the value block is empty.
+    // Shows the song's tags and reads the values of its position; without a song the tags
+    // are the initial ones and (as without a sequencer) the value block is empty.
     void setSong(const QSharedPointer<Song>& song);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -39,10 +39,14 @@ public:
     static QMap<QString, QString> positionValues(const Position& position);
 
 private:
+    QMap<QString, QString>& tags();
+    const QMap<QString, QString>& tags() const;
+    void tagsEdited();
     bool isTagRow(int row) const;
     bool renameTag(int row, const QString& key);
     void insertTag(const QString& key, const QString& value);
 
-    QMap<QString, QString> m_tags;
+    QSharedPointer<Song> m_song;
+    QMap<QString, QString> m_ownTags; // used while there is no song
     QMap<QString, QString> m_values;
 };

@@ -1,9 +1,12 @@
 #include "CapturedMessages.h"
 #include "HandBytes.h"
+#include "core/DataStream.h"
+#include "processors/ProcessorFactory.h"
 #include "song/Graph.h"
 #include "song/Sequencer.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
+#include "song/SongInfoModel.h"
 
 #include <QtTest>
 
@@ -28,6 +31,44 @@ const QByteArray kEmptySong = i64(0) + i64(0) + kPosition + i64(0);
 const QByteArray kInputSchema = i64(2) + u32(2) + utf16("BPM") + utf16("Beats Per Minute") + u32(0)
     + u32(255) + u32(255) + u32(128) + i8(0) + u32(4) + utf16("Volume")
     + utf16("Final output volume") + u32(0) + u32(65535) + u32(65535) + u32(32767) + i8(0) + i64(0);
+
+// Keeps one number outside the version-1 layout and refuses a record of any other size.
+struct KeeperProcessor final : Processor {
+    KeeperProcessor()
+        : Processor(ProcessorCharacter("Keeper", false, false, false, false, false, false))
+    {
+    }
+    SchemaPointer schema() const override { return SchemaPointer::create(); }
+    void saveExtension(QDataStream& stream) override
+    {
+        if (kept)
+            stream << kept;
+    }
+    bool loadExtension(QDataStream& stream) override
+    {
+        if (stream.device()->size() != 4)
+            return false;
+        stream >> kept;
+        return true;
+    }
+    quint32 kept = 0;
+};
+
+QByteArray record(const char* tag, const QByteArray& payload)
+{
+    return QByteArray(tag) + u32(quint32(payload.size())) + payload;
+}
+QByteArray section(quint32 count, const QByteArray& records)
+{
+    return QByteArray("ZEXT") + u32(1) + u32(count) + records;
+}
+const QByteArray kTitleSmall = record("INFO", u32(1) + utf16("Title") + utf16("Small"));
+// The extension section of smallSong: its one tag, its muted node without processor bytes.
+const QByteArray kSmallSection
+    = section(2, kTitleSmall + record("NODE", utf16("n1") + i8(1) + u32(0)));
+// A version-1 file holding one Keeper node "k1" without patterns.
+const QByteArray kKeeperSong = header(0) + i64(1) + utf16("K") + utf16("k1") + f64(0) + f64(0)
+    + utf16("Keeper") + i64(0) + i64(0) + i64(0) + i64(0) + kPosition + i64(0);
 
 // The serialised song inside a compressed file.
 QByteArray bodyOf(const QByteArray& file)
@@ -60,6 +101,8 @@ SongPointer smallSong()
     position.playPos.sample = 5;
     position.sequenceEnd.sample = 4096;
     position.loopBegin.sample = 77; // not stored
+    song->tags = { { "Title", "Small" } };
+    node->muted = true;
     return song;
 }
 
@@ -75,6 +118,7 @@ class SongFileTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void smallSongMatchesHandDerivedBytes();
     void saveAndLoadKeepTheStoredModel();
     void failedSaveKeepsThePreviousFile_data();
@@ -83,11 +127,22 @@ private slots:
     void refusedFilesChangeNothing();
     void truncationAtEveryLengthFails_data();
     void truncationAtEveryLengthFails();
+    void extensionSections_data();
+    void extensionSections();
+    void processorRecordsAreWrittenAsIs();
 
 private:
     QTemporaryDir m_dir;
 };
 
+void SongFileTest::initTestCase()
+{
+    ProcessorFactory::instance().registerType(
+        [](int) { return QSharedPointer<Processor>(new KeeperProcessor); });
+}
+
+// The version-1 layout comes first, unchanged, so a version-1 reader gets the same song and
+// stops where the extension section begins.
 void SongFileTest::smallSongMatchesHandDerivedBytes()
 {
     const QByteArray pattern = utf16("00") + utf16("p1") + u32(4) + i64(2) + i8(0) + i8(1) + u32(1)
@@ -105,8 +160,17 @@ void SongFileTest::smallSongMatchesHandDerivedBytes()
     QCOMPARE(file.left(9), header(1));
     // The compressed block's size, then the length it claims.
     QCOMPARE(file.mid(9, 4), u32(quint32(file.size() - 13)));
-    QCOMPARE(file.mid(13, 4), u32(quint32(expected.size())));
-    QCOMPARE(bodyOf(file).toHex(), expected.toHex());
+    QCOMPARE(file.mid(13, 4), u32(quint32(expected.size() + kSmallSection.size())));
+    const QByteArray body = bodyOf(file);
+    QCOMPARE(body.toHex(), (expected + kSmallSection).toHex());
+    QDataStream stream(body);
+    datastream::prepare(stream);
+    const auto versionOne = Song::createEmpty();
+    versionOne->graph->read(stream);
+    versionOne->sequencer->read(stream, *versionOne->graph);
+    QVERIFY(datastream::healthy(stream));
+    QCOMPARE(stream.device()->pos(), expected.size());
+    QCOMPARE(bodyOf(songfile::encode(*versionOne)).left(expected.size()).toHex(), expected.toHex());
 }
 
 void SongFileTest::saveAndLoadKeepTheStoredModel()
@@ -138,6 +202,8 @@ void SongFileTest::saveAndLoadKeepTheStoredModel()
     QCOMPARE(loaded->song.toStrongRef(), song);
     QCOMPARE(loaded->patterns.first()->node.toStrongRef(), loaded);
     QCOMPARE(loaded->patterns.first()->lanes, 1); // not stored
+    QCOMPARE(song->tags, source->tags);
+    QVERIFY(loaded->muted && !loaded->solo);
 }
 
 void SongFileTest::failedSaveKeepsThePreviousFile_data()
@@ -230,22 +296,122 @@ void SongFileTest::truncationAtEveryLengthFails_data()
     QTest::newRow("any non-zero flag is compressed") << qint8(-1);
 }
 
+// Only an uncompressed file can be cut inside its extension section; its song then loads
+// as if it had none.
 void SongFileTest::truncationAtEveryLengthFails()
 {
     QFETCH(qint8, flag);
     CapturedMessages messages;
     const QByteArray encoded = songfile::encode(*smallSong());
     const QByteArray file = header(flag) + (flag ? encoded.mid(9) : bodyOf(encoded));
+    QVERIFY(flag || file.endsWith(kSmallSection));
+    const qsizetype sectionStart = flag ? file.size() : file.size() - kSmallSection.size();
     const auto song = Song::createNewSong(16);
     const QByteArray before = fingerprint(song);
     for (qsizetype size = 0; size < file.size(); ++size) {
-        const songfile::LoadReport report = songfile::decode(song, file.left(size));
-        const QString expected = size < 4 ? kWrongMagic : size < 8 ? kWrongVersion : kDamaged;
-        QVERIFY2(!report.ok && report.message == expected, qPrintable(QString::number(size)));
+        const bool whole = size >= sectionStart;
+        const auto target = whole ? Song::createNewSong(16) : song;
+        const songfile::LoadReport report = songfile::decode(target, file.left(size));
+        const QString expected = whole ? QString()
+            : size < 4                 ? kWrongMagic
+            : size < 8                 ? kWrongVersion
+                                       : kDamaged;
+        QVERIFY2(
+            report.ok == whole && report.message == expected, qPrintable(QString::number(size)));
+        QVERIFY(!whole
+            || (target->tags == SongInfoModel::initialTags() && !target->graph->nodes[0]->muted));
     }
     QCOMPARE(fingerprint(song), before);
     QVERIFY(songfile::decode(song, file).ok);
     QCOMPARE(songfile::encode(*song), encoded);
+}
+
+void SongFileTest::extensionSections_data()
+{
+    QTest::addColumn<QByteArray>("section");
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<QString>("title"); // null: the initial tags
+    QTest::addColumn<int>("flags"); // muted 1, solo 2
+    QTest::addColumn<quint32>("kept");
+    const QByteArray node = record("NODE", utf16("k1") + i8(3) + u32(4) + u32(7));
+    const QByteArray valid = kTitleSmall + node;
+    QTest::newRow("none") << QByteArray() << QString() << QString() << 0 << 0u;
+    QTest::newRow("tags, flags, processor") << section(2, valid) << QString() << "Small" << 3 << 7u;
+    QTest::newRow("unknown tag and node skipped") << section(
+        4, record("ZZZZ", "any") + valid + record("NODE", utf16("gone") + i8(1) + u32(0)))
+                                                  << QString() << "Small" << 3 << 7u;
+    QTest::newRow("record longer than its reader knows")
+        << section(1, record("INFO", u32(1) + utf16("Title") + utf16("Later") + "more"))
+        << QString() << "Later" << 0 << 0u;
+    QTest::newRow("record the processor refuses")
+        << section(1, record("NODE", utf16("k1") + i8(1) + u32(2) + "xy"))
+        << "Song extension: node k1 could not use its processor record" << QString() << 1 << 0u;
+    // A damaged section is ignored whole: the valid records in front of the damage count too.
+    const auto damaged = [&](const char* name, const QByteArray& bytes, const char* reason) {
+        QTest::newRow(name) << bytes << QStringLiteral("Song extension ignored: ") + reason
+                            << QString() << 0 << 0u;
+    };
+    damaged("bad magic", "ZEXX" + section(2, valid).mid(4), "bad magic");
+    damaged("version 2", "ZEXT" + u32(2) + u32(2) + valid, "unknown version 2");
+    damaged("header cut short", "ZEXT" + u32(1), "header cut short");
+    damaged("record count past the data", section(1000, valid), "implausible record count");
+    damaged("record count over the cap", section(65537, record("ZZZZ", "").repeated(65537)),
+        "implausible record count");
+    damaged("length past the end", section(3, valid + "INFO" + u32(0xFFFFFFF0) + u32(0)),
+        "record past the end");
+    damaged("huge tag count", section(2, node + record("INFO", u32(0xFFFF) + u32(0) + u32(0))),
+        "damaged INFO record");
+    damaged("repeated key",
+        section(2, node + record("INFO", u32(2) + (utf16("Title") + utf16("A")).repeated(2))),
+        "damaged INFO record");
+    damaged("second INFO", section(3, valid + kTitleSmall), "second INFO record");
+    damaged("node without size", section(3, valid + record("NODE", utf16("k2") + i8(1))),
+        "damaged NODE record");
+    damaged("huge processor size",
+        section(3, valid + record("NODE", utf16("k2") + i8(0) + u32(~0u))), "damaged NODE record");
+    damaged("node twice", section(3, valid + node), "second NODE record for one node");
+    damaged("bytes after the records", section(2, valid) + i8(0), "bytes after the last record");
+}
+
+// Sections after a hand-built version-1 song: whatever the section holds, the song loads.
+void SongFileTest::extensionSections()
+{
+    QFETCH(QByteArray, section);
+    QFETCH(QString, logged);
+    QFETCH(QString, title);
+    QFETCH(int, flags);
+    QFETCH(quint32, kept);
+    const auto song = Song::createNewSong(16);
+    song->tags = { { "Before", "load" } };
+    CapturedMessages messages;
+    QVERIFY(songfile::decode(song, kKeeperSong + section).ok);
+    QCOMPARE(messages.lines().filter("Song extension"),
+        logged.isEmpty() ? QStringList() : QStringList { logged });
+    const QMap<QString, QString> tags { { "Title", title } };
+    QCOMPARE(song->tags, title.isNull() ? SongInfoModel::initialTags() : tags);
+    const zarn::NodePointer node = song->graph->nodes.first();
+    QCOMPARE(int(node->muted) | int(node->solo) << 1, flags);
+    QCOMPARE(node->processor.staticCast<KeeperProcessor>()->kept, kept);
+}
+
+// A processor's bytes are kept as it wrote them; a probe is never written.
+void SongFileTest::processorRecordsAreWrittenAsIs()
+{
+    CapturedMessages messages;
+    const auto song = Song::createEmpty();
+    const auto keeper = zarn::Node::create("Keeper", song);
+    keeper->uniqueID = "k1";
+    keeper->solo = true;
+    keeper->processor.staticCast<KeeperProcessor>()->kept = 0x01020304;
+    const auto probe = zarn::Node::create("Keeper", song);
+    probe->uniqueID = "probe";
+    probe->muted = true;
+    song->graph->addNode(keeper);
+    song->graph->attachProbe(probe, keeper);
+    const QByteArray node = utf16("k1") + i8(2) + u32(4) + u32(0x01020304);
+    const QByteArray body = bodyOf(songfile::encode(*song));
+    QVERIFY(body.endsWith(section(2, record("INFO", u32(0)) + record("NODE", node))));
+    QVERIFY(!body.contains(utf16("probe")));
 }
 
 QTEST_GUILESS_MAIN(SongFileTest)

@@ -15,7 +15,8 @@ struct Fixture {
     QAbstractItemModelTester tester { &model,
         QAbstractItemModelTester::FailureReportingMode::QtTest };
 
-    Fixture() { model.setSong(Song::createEmpty()); }
+    const QSharedPointer<Song> song = Song::createNewSong(16);
+    Fixture() { model.setSong(song); }
     QString entry(const QString& key) const
     {
         const auto found
@@ -33,6 +34,7 @@ class SongInfoTest : public QObject {
 private slots:
     void tagsThenValues();
     void rowsComeAndGoAmongTheTags();
+    void editsChangeTheSongsTags();
 };
 
 void SongInfoTest::tagsThenValues()
@@ -69,6 +71,31 @@ void SongInfoTest::rowsComeAndGoAmongTheTags()
     QVERIFY(f.model.removeRows(0, tags - 1));
     f.model.setSong({});
     QCOMPARE(f.model.rowCount(), kTagRows);
+}
+
+// Every edit lands in the song and marks it changed; a refused or empty edit does neither.
+void SongInfoTest::editsChangeTheSongsTags()
+{
+    Fixture f;
+    QMap<QString, QString> expected = SongInfoModel::initialTags();
+    const auto edited = [&](bool done) {
+        const bool changed = f.song->changed && f.song->changeReason == "editSongInfo";
+        f.song->untaint("test");
+        return done == changed && f.song->tags == expected;
+    };
+    QVERIFY(!f.model.setData(f.model.index(kTagRows, 1), "x") && edited(false));
+    QVERIFY(f.model.setData(f.model.index(0, 1), "") && edited(false));
+    expected["Album Artist (accompaniment)"] = "Mine";
+    QVERIFY(f.model.setData(f.model.index(1, 1), "Mine") && edited(true));
+    expected.insert("Zed", expected.take("Year"));
+    QVERIFY(f.model.setData(f.model.index(kTagRows - 1, 0), "Zed") && edited(true));
+    expected.insert("New Key 2", "New Value 2");
+    QVERIFY(f.model.insertRows(2, 1) && edited(true));
+    expected.remove("Album");
+    QVERIFY(f.model.removeRows(0, 1) && edited(true));
+    f.model.setSong(Song::createNewSong(16));
+    QCOMPARE(f.model.rowCount(), kTagRows + kValueRows);
+    QCOMPARE(f.song->tags, expected);
 }
 
 QTEST_GUILESS_MAIN(SongInfoTest)

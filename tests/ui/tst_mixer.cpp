@@ -2,6 +2,7 @@
 #include "processors/io/OutputProcessor.h"
 #include "processors/sources/NoiseProcessor.h"
 #include "song/Graph.h"
+#include "song/SongFile.h"
 #include "ui/mixer/ChannelWidget.h"
 #include "ui/mixer/LevelMeter.h"
 #include "ui/mixer/MixerView.h"
@@ -70,6 +71,7 @@ private slots:
     void stripsFollowTheOutputs();
     void controlsChangeWhatIsHeard();
     void dragIsOneStep();
+    void theMixIsSavedWithTheSong();
     void meterBallistics_data();
     void meterBallistics();
 };
@@ -169,6 +171,24 @@ void MixerTest::dragIsOneStep()
     desk.history.undo();
     QCOMPARE(desk.processor().songVolume(), 1.0);
     QVERIFY(!desk.song->changed);
+}
+
+// The fader, the dials and mute come back from the file and show on the reopened strip.
+void MixerTest::theMixIsSavedWithTheSong()
+{
+    Desk desk;
+    desk.control<QSlider>("verticalSliderVolume")->setValue(70);
+    desk.control<QDial>("dialGain")->setValue(8);
+    desk.control<QDial>("dialHighPass")->setValue(-20);
+    desk.control<QPushButton>("pushButtonMute")->click();
+    const SongPointer reopened = Song::createEmpty();
+    QVERIFY(songfile::decode(reopened, songfile::encode(*desk.song)).ok);
+    const zarn::NodePointer output = reopened->graph->nodeByUniqueID(desk.output->uniqueID);
+    QCOMPARE(StripState::of(*output), (StripState { 0.7, { 8, -20, 0 } }));
+    QVERIFY(output->muted);
+    MixerView view;
+    view.setSong(reopened);
+    QCOMPARE(view.stripOf(output)->findChild<QDial*>(QStringLiteral("dialGain"))->value(), 8);
 }
 
 // Readings of a full-scale sine (peak 1, mean square 1/2) every 16 ms up to 1984 ms, then

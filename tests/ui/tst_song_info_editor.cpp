@@ -17,7 +17,7 @@ private slots:
     void init();
     void removeTakesOnlyTags_data();
     void removeTakesOnlyTags();
-    void addedTagsLastUntilAnotherSong();
+    void addedTagsStayWithTheirSong();
 
 private:
     QTableView* table() const { return m_editor->findChild<QTableView*>(); }
@@ -41,12 +41,14 @@ private:
                 model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
     std::unique_ptr<SongInfoEditor> m_editor;
+    QSharedPointer<Song> m_song;
 };
 
 void SongInfoEditorTest::init()
 {
     m_editor = std::make_unique<SongInfoEditor>();
-    m_editor->setSong(Song::createNewSong(16));
+    m_song = Song::createNewSong(16);
+    m_editor->setSong(m_song);
     m_editor->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_editor.get()));
 }
@@ -76,8 +78,8 @@ void SongInfoEditorTest::removeTakesOnlyTags()
 }
 
 // A tag is added under the first free number, so an edited one is never overwritten even
-// after a removal lowered the tag count; another song starts the tags afresh.
-void SongInfoEditorTest::addedTagsLastUntilAnotherSong()
+// after a removal lowered the tag count; another song shows its own tags.
+void SongInfoEditorTest::addedTagsStayWithTheirSong()
 {
     const QStringList initial = keys();
     click("pushButtonAddTag");
@@ -97,6 +99,8 @@ void SongInfoEditorTest::addedTagsLastUntilAnotherSong()
     QCOMPARE(keys(), initial);
     QCOMPARE(model()->index(int(keys().indexOf("playPos.sample()")), 1).data().toString(), "12345");
     QVERIFY(!removable());
+    m_editor->setSong(m_song);
+    QCOMPARE(model()->index(int(keys().indexOf("New Key 31")), 1).data().toString(), "mine");
 }
 
 QTEST_MAIN(SongInfoEditorTest)

@@ -73,11 +73,11 @@ SongInfoEditor::SongInfoEditor(QWidget* parent)
 
 void SongInfoEditor::layOut()
 {
-    // The song file does not hold the tags, so say so where they are edited.
-    auto* notSaved = new QLabel(
-        tr("Tags are kept while the song is open; they are not saved in the song file."), this);
-    notSaved->setObjectName(QStringLiteral("labelTagsNotSaved"));
-    notSaved->setWordWrap(true);
+    // The dialog has no save button of its own, so say where the tags go.
+    auto* saved = new QLabel(
+        tr("Tags are saved with the song; the timing values below them are read-only."), this);
+    saved->setObjectName(QStringLiteral("labelTagsSaved"));
+    saved->setWordWrap(true);
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_addButton);
@@ -86,7 +86,7 @@ void SongInfoEditor::layOut()
     buttons->addWidget(m_closeButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_table);
-    layout->addWidget(notSaved);
+    layout->addWidget(saved);
     layout->addLayout(buttons);
 }
 

@@ -16,7 +16,7 @@ class SongInfoEditor : public QDialog {
 public:
     explicit SongInfoEditor(QWidget* parent = nullptr);
 
-    // Starts the tags afresh and shows the values of this song's position.
+    // Shows this song's tags and the values of its position.
     void setSong(const QSharedPointer<Song>& song);
 
 public slots:
@@ -24,7 +24,7 @@ public slots:
     void removeSelectedTags();
 
 private:
-    // The table, a note that the tags are not saved, and the buttons below.
+    // The table, a note that the tags are saved, and the buttons below.
     void layOut();
     bool isTagRow(int row) const;
     QList<int> selectedTagRows() const;
