@@ -79,6 +79,9 @@ ConfigurationEditor::ConfigurationEditor(const QSharedPointer<Settings>& setting
     // A level meter answers "does my microphone get through" at a glance.
     m_ui->audioPreview->setMode(UnifiedAudioScope::Level);
     m_ui->audioPreview->setHeaderVisible(true);
+    m_ui->audioPreview->setFreezeOnPress(true);
+    m_ui->audioPreview->setPopOutEnabled(true);
+    m_ui->audioPreview->setShowLabels(true);
     m_stepTimer.setSingleShot(true);
     m_stepTimer.setInterval(kAutoDetectStepMs);
     restoreAutoDetectControls();
@@ -385,8 +388,13 @@ void ConfigurationEditor::updateTestButton()
 
 void ConfigurationEditor::followInput(const QAudioDevice& device)
 {
-    if (!device.isNull())
+    if (!device.isNull()) {
+        // One meter per channel the device records, side by side and labelled.
+        const int channels = std::clamp(device.preferredFormat().channelCount(), 1, 8);
+        m_ui->audioPreview->setChannelCount(channels);
+        m_ui->audioPreview->setGridLayout(channels > 1);
         m_ui->audioPreview->setCaptureDevice(device);
+    }
     QPushButton* const listen = m_ui->pushButtonListen;
     listen->setEnabled(!device.isNull());
     listen->setToolTip(

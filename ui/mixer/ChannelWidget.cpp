@@ -87,7 +87,13 @@ void ChannelWidget::buildForm()
     addDial(Gain, "Gain", tr("Gain"));
     addDial(HighPass, "HighPass", tr("High-pass"));
     addDial(LowPass, "LowPass", tr("Low-pass"));
+    addFader();
+    addFlags();
+}
 
+void ChannelWidget::addFader()
+{
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
     m_volume = new QSlider(Qt::Vertical, this);
     m_volume->setObjectName(QStringLiteral("verticalSliderVolume"));
     m_volume->setRange(0, kVolumePercentMax);
@@ -101,7 +107,11 @@ void ChannelWidget::buildForm()
     layout->addWidget(m_volume, 2, Qt::AlignHCenter);
     layout->addWidget(m_volumeBox);
     connectSlider(Volume, m_volume, m_volumeBox);
+}
 
+void ChannelWidget::addFlags()
+{
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
     auto* buttons = new QHBoxLayout;
     m_mute = checkableButton("pushButtonMute", tr("Mute"), this);
     m_solo = checkableButton("pushButtonSolo", tr("Solo"), this);

@@ -55,6 +55,8 @@ private:
 
     void buildForm();
     void addDial(Control control, const char* name, const QString& label);
+    void addFader();
+    void addFlags(); // mute, solo and the name
     void connectSlider(Control control, QAbstractSlider* slider, QSpinBox* spinBox);
     void syncControls();
     void controlChanged(Control control, int value);

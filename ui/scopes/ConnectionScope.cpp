@@ -42,6 +42,7 @@ ConnectionScope::ConnectionScope(QWidget* parent)
     m_scope->setObjectName(QStringLiteral("widgetScope"));
     m_scope->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     m_scope->setHeaderVisible(true);
+    m_scope->setFreezeOnPress(true); // hold the button to read a moment of the signal
     layout->addWidget(m_scope);
     m_refreshTimer.setTimerType(Qt::PreciseTimer);
     m_refreshTimer.setInterval(refreshIntervalMs());
