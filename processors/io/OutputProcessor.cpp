@@ -35,21 +35,40 @@ void OutputProcessor::process(AudioContext& context)
     if (!context.data)
         return;
     double* const samples = context.data;
-    m_strip.process(samples, context.frames);
-    double peak = 0.0;
-    double squares = 0.0;
-    for (quint64 i = 0; i < context.frames; ++i) {
-        const double y = samples[i] * m_gain.next(m_volume);
-        samples[i] = y;
-        peak = std::max(peak, std::abs(y));
-        squares += y * y;
+    const quint64 frames = context.frames;
+    m_strip.process(samples, frames);
+    // While the gain ramps it is worked out per sample; settled, it is one factor.
+    quint64 i = 0;
+    for (; i < frames && m_gain.level != m_volume; ++i)
+        samples[i] *= m_gain.next(m_volume);
+    for (; i < frames; ++i)
+        samples[i] *= m_volume;
+    if (frames > 0)
+        m_lastSample = samples[frames - 1];
+    meter(samples, frames);
+}
+
+// Four running peaks and sums, so the loop does not wait on one accumulator.
+void OutputProcessor::meter(const double* samples, quint64 frames)
+{
+    double peak[4] = {};
+    double squares[4] = {};
+    quint64 i = 0;
+    for (; i + 4 <= frames; i += 4)
+        for (int lane = 0; lane < 4; ++lane) {
+            const double y = samples[i + lane];
+            peak[lane] = std::max(peak[lane], std::abs(y));
+            squares[lane] += y * y;
+        }
+    for (; i < frames; ++i) {
+        peak[0] = std::max(peak[0], std::abs(samples[i]));
+        squares[0] += samples[i] * samples[i];
     }
-    if (context.frames > 0)
-        m_lastSample = samples[context.frames - 1];
-    m_meterPeak = std::max(m_meterPeak, peak);
-    m_meterSquares += squares;
-    m_meterSamples += context.frames;
-    m_clipped |= peak > 1.0;
+    const double blockPeak = std::max(std::max(peak[0], peak[1]), std::max(peak[2], peak[3]));
+    m_meterPeak = std::max(m_meterPeak, blockPeak);
+    m_meterSquares += (squares[0] + squares[1]) + (squares[2] + squares[3]);
+    m_meterSamples += frames;
+    m_clipped |= blockPeak > 1.0;
 }
 
 OutputProcessor::MeterReading OutputProcessor::takeMeter()

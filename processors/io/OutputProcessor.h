@@ -49,6 +49,8 @@ public:
     double lastSample() const { return m_lastSample; }
 
 private:
+    void meter(const double* samples, quint64 frames);
+
     int m_sampleRate;
     double m_volume = 1.0;
     double m_songVolume = 1.0;
