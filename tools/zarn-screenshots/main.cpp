@@ -146,7 +146,8 @@ int main(int argc, char* argv[])
             { UnifiedAudioScope::Level, "scope-level" } };
         for (const auto& view : views) {
             scope->scope()->setMode(view.mode);
-            QTest::qWait(2500);
+            // The spectrogram adds a column every 200 ms.
+            QTest::qWait(view.mode == UnifiedAudioScope::Spectrum ? 15000 : 2500);
             ok = grab(scope, out, QString::fromLatin1(view.name)) && ok;
         }
         scope->close();

@@ -137,11 +137,18 @@ void ChannelWidget::addDial(Control control, const char* name, const QString& la
     spinBox->setObjectName(QStringLiteral("spinBox") + QLatin1String(name));
     spinBox->setRange(StripDials::kMin, StripDials::kMax);
     spinBox->setToolTip(label);
+    auto* caption = new QLabel(label, this);
+    caption->setAlignment(Qt::AlignCenter);
+    QFont small = caption->font();
+    small.setPointSizeF(small.pointSizeF() * 0.8);
+    caption->setFont(small);
     auto* row = new QHBoxLayout;
     row->setSpacing(2);
     row->addWidget(dial);
     row->addWidget(spinBox);
-    static_cast<QVBoxLayout*>(layout())->addLayout(row);
+    auto* column = static_cast<QVBoxLayout*>(layout());
+    column->addWidget(caption);
+    column->addLayout(row);
     m_dials.append({ control, name, dial, spinBox });
     connectSlider(control, dial, spinBox);
 }

@@ -449,6 +449,8 @@ void UnifiedAudioScope::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     const QRect area = drawingArea();
+    // The header's buttons do not cover its whole width.
+    painter.fillRect(QRect(0, 0, width(), area.top()), kBackground);
     if (m_pixmap.isNull())
         painter.fillRect(area, kBackground);
     else
