@@ -6,12 +6,11 @@
 #include "infra/Settings.h"
 #include "media/devices/DeviceManager.h"
 #include "ui/Logging.h"
+#include "ui/WindowPlacement.h"
 #include "ui/config/TestTone.h"
 
 #include <QCursor>
 #include <QDebug>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -141,11 +140,7 @@ void ConfigurationEditor::connectControls()
 void ConfigurationEditor::showAtPointer()
 {
     const QPoint pointer = QCursor::pos();
-    const QScreen* screen = QGuiApplication::screenAt(pointer);
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    const QRect available = screen ? screen->availableGeometry() : QRect();
-    move(placeAtPointer(frameGeometry().size(), pointer, available));
+    move(placeAtPointer(frameGeometry().size(), pointer, placement::screenAround(pointer)));
     show();
     raise();
     activateWindow();
@@ -154,14 +149,8 @@ void ConfigurationEditor::showAtPointer()
 QPoint ConfigurationEditor::placeAtPointer(
     const QSize& size, const QPoint& pointer, const QRect& screen)
 {
-    const QPoint wanted(pointer.x() - size.width() / 2, pointer.y());
-    if (!screen.isValid())
-        return wanted;
-    // A window larger than the screen keeps its top left corner on it.
-    const int right = std::max(screen.left(), screen.right() + 1 - size.width());
-    const int bottom = std::max(screen.top(), screen.bottom() + 1 - size.height());
-    return { std::clamp(wanted.x(), screen.left(), right),
-        std::clamp(wanted.y(), screen.top(), bottom) };
+    return placement::keptOnScreen(
+        QPoint(pointer.x() - size.width() / 2, pointer.y()), size, screen);
 }
 
 void ConfigurationEditor::loadBufferSize()

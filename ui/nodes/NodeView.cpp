@@ -79,6 +79,14 @@ double distanceSquaredToSegment(const QPointF& p, const QPointF& a, const QPoint
     return QPointF::dotProduct(d, d);
 }
 
+// A menu's title line. The style elides a section's text to the menu's width, so a long
+// heading is a disabled entry instead, which widens the menu to fit it.
+void addHeading(QMenu& menu, const QString& text)
+{
+    menu.addAction(text)->setEnabled(false);
+    menu.addSeparator();
+}
+
 } // namespace
 
 NodeView::NodeView(QWidget* parent)
@@ -338,7 +346,7 @@ QMenu* NodeView::nodeMenu(const zarn::NodePointer& node)
     QMenu* menu = m_nodeMenu;
     menu->clear();
     menu->setTitle(tr("Node %1").arg(node->name));
-    menu->addSection(menu->title());
+    addHeading(*menu, menu->title());
     menu->setToolTipsVisible(true);
     QAction* muted
         = menu->addAction(tr("&Muted"), this, [this, node](bool on) { setMuted(node, on); });
@@ -373,7 +381,7 @@ QMenu* NodeView::connectionMenu(const ConnectionPointer& connection)
     menu->setToolTipsVisible(true);
     const auto nameOf = [](const zarn::NodePointer& n) { return n ? n->name : QString(); };
     const auto typeOf = [](const zarn::NodePointer& n) { return n ? n->typeName() : QString(); };
-    menu->addSection(
+    addHeading(*menu,
         tr("Connection %1 → %2 (%3)")
             .arg(nameOf(connection->from), nameOf(connection->to),
                 tr("%1 into %2").arg(typeOf(connection->from), typeOf(connection->to))));

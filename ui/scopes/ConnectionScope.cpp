@@ -4,7 +4,9 @@
 #include "ui/Logging.h"
 #include "ui/scopes/UnifiedAudioScope.h"
 
+#include "ui/WindowPlacement.h"
 #include <QCloseEvent>
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
@@ -58,7 +60,9 @@ ConnectionScope::~ConnectionScope()
 void ConnectionScope::attach(
     const QSharedPointer<Graph>& graph, const ConnectionPointer& connection)
 {
-    move(QCursor::pos() - QPoint(width() / 2, height() / 2));
+    const QPoint pointer = QCursor::pos();
+    move(placement::keptOnScreen(
+        pointer - QPoint(width() / 2, height() / 2), size(), placement::screenAround(pointer)));
     detach();
     if (!graph || !connection || !connection->from || !connection->to)
         return;
