@@ -5,6 +5,8 @@
 #include "song/Graph.h"
 #include "song/Sequencer.h"
 #include "song/SongFile.h"
+#include "ui/config/ConfigurationEditor.h"
+#include "ui/nodes/NodeView.h"
 #include "ui/pattern/PatternView.h"
 #include "ui/sequencer/SequencerView.h"
 
@@ -15,6 +17,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -105,6 +108,7 @@ private slots:
     void typedNotesUndoAndSave();
     void playsFromTheSequencerCursor();
     void playsAnExampleThroughTheServer();
+    void configurationAndScopeReachTheSong();
 
 private:
     // Both file dialogs answer `chosen`; empty is a cancelled dialog.
@@ -393,6 +397,33 @@ void MainWindowTest::playsAnExampleThroughTheServer()
     QCOMPARE(position.playPos.sample, stoppedAt);
     QTest::mouseClick(audio, Qt::LeftButton);
     QVERIFY(!window->player().isRunning());
+}
+
+// "Config" opens one configuration window whose block size reaches the player; a wire's scope
+// listens through a probe that leaves the song unchanged and goes with the song.
+void MainWindowTest::configurationAndScopeReachTheSong()
+{
+    const auto window = makeWindow(QString(), true);
+    window->findChild<QPushButton*>(QStringLiteral("pushButtonConfig"))->click();
+    auto* configuration = window->findChild<ConfigurationEditor*>();
+    QVERIFY(configuration && configuration->isVisible());
+    auto* sizes = configuration->findChild<QComboBox*>(QStringLiteral("comboBoxBufferSize"));
+    sizes->setCurrentIndex(sizes->findText(QStringLiteral("512")));
+    QCOMPARE(window->player().bufferSize(), 512);
+    window->findChild<QPushButton*>(QStringLiteral("pushButtonConfig"))->click();
+    QCOMPARE(window->findChildren<ConfigurationEditor*>().size(), 1);
+
+    const SongPointer song = window->song();
+    const zarn::NodePointer saw = zarn::Node::create(QStringLiteral("Saw"), song);
+    song->graph->addNode(saw);
+    song->graph->connect(saw, song->graph->nodes.first());
+    song->untaint(QStringLiteral("test"));
+    emit window->findChild<NodeView*>()->scopeRequested(song->graph->connections.first());
+    QCOMPARE(song->graph->nodes.size(), 3);
+    QVERIFY(song->graph->nodes.last()->probe);
+    QVERIFY(!song->changed);
+    window->newSong();
+    QCOMPARE(song->graph->nodes.size(), 2);
 }
 
 QTEST_MAIN(MainWindowTest)
