@@ -79,15 +79,14 @@ Biquad<double> lowPassSection(int dial, double sampleRate)
         kLowPassSweep, kHighShelfHz);
 }
 
-QString describe(const char* dial, int value)
+QString describe(Dial dial, int value)
 {
-    const QString name = QString::fromLatin1(dial);
     const auto db = [](double v) { return QString::asprintf("%+.1f dB", v); };
-    if (name == QLatin1String("gain"))
+    if (dial == Dial::Gain)
         return db(gainDb(value));
     if (value == 0)
         return QStringLiteral("Flat");
-    const bool high = name == QLatin1String("highPass");
+    const bool high = dial == Dial::HighPass;
     if (value < 0)
         return (high ? QStringLiteral("Low shelf ") : QStringLiteral("High shelf "))
             + db(amount(value) * kShelfDb);

@@ -22,6 +22,8 @@ struct StripDials {
 // What a dial position does to the sound, for the strip and for the dial's tooltip.
 namespace stripdials {
 
+enum class Dial { Gain, HighPass, LowPass };
+
 // Quarter decibels: the gain dial spans about ±25 dB.
 double gainDb(int dial);
 // The high-pass dial turned right sweeps a high-pass from 20 Hz up to 5 kHz; turned left it
@@ -31,7 +33,7 @@ Biquad<double> highPassSection(int dial, double sampleRate);
 // lifts the highs with a shelf at 6 kHz, up to 12 dB.
 Biquad<double> lowPassSection(int dial, double sampleRate);
 // "+6.0 dB", "High-pass 250 Hz", "Low shelf +4.2 dB" and the like.
-QString describe(const char* dial, int value);
+QString describe(Dial dial, int value);
 
 } // namespace stripdials
 

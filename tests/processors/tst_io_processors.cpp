@@ -9,6 +9,7 @@
 using namespace instrumentTesting;
 
 Q_DECLARE_METATYPE(StripDials)
+Q_DECLARE_METATYPE(stripdials::Dial)
 
 constexpr quint32 kE = 0xFF; // an empty BPM lane
 
@@ -26,6 +27,8 @@ private slots:
     void stripDialsShapeTheSound_data();
     void stripDialsShapeTheSound();
     void meterAndClipLight();
+    void dialTooltipsSayWhatTheDialDoes_data();
+    void dialTooltipsSayWhatTheDialDoes();
     void stripDialsLiveInTheExtension_data();
     void stripDialsLiveInTheExtension();
 };
@@ -221,6 +224,25 @@ void IoProcessorsTest::meterAndClipLight()
     QVERIFY(!output.clipped());
     QCOMPARE(output.takeMeter().meanSquare, 1.0);
     QCOMPARE(output.takeMeter().samples, quint64(0));
+}
+
+void IoProcessorsTest::dialTooltipsSayWhatTheDialDoes_data()
+{
+    using stripdials::Dial;
+    const DataTable<Dial, int, QString> add("dial", "value", "text");
+    add("gain up", Dial::Gain, 24, "+6.0 dB");
+    add("gain down", Dial::Gain, -2, "-0.5 dB");
+    add("high-pass centred", Dial::HighPass, 0, "Flat");
+    add("high-pass right", Dial::HighPass, 99, "High-pass 5000 Hz");
+    add("high-pass left", Dial::HighPass, -99, "Low shelf +12.0 dB");
+    add("low-pass right", Dial::LowPass, 99, "Low-pass 500 Hz");
+    add("low-pass left", Dial::LowPass, -33, "High shelf +4.0 dB");
+}
+
+void IoProcessorsTest::dialTooltipsSayWhatTheDialDoes()
+{
+    const auto [dial, value, text] = fetch<stripdials::Dial, int, QString>("dial", "value", "text");
+    QCOMPARE(stripdials::describe(dial, value), text);
 }
 
 // A version byte and three big-endian 32-bit dials; anything else is refused whole.

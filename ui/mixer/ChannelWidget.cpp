@@ -37,6 +37,13 @@ qint32 StripDials::*dialField(ChannelWidget::Control control)
     }
 }
 
+stripdials::Dial dialOf(ChannelWidget::Control control)
+{
+    constexpr stripdials::Dial dials[] = { stripdials::Dial::Gain, stripdials::Dial::Gain,
+        stripdials::Dial::HighPass, stripdials::Dial::LowPass };
+    return dials[control];
+}
+
 OutputProcessor* outputOf(const zarn::NodePointer& node)
 {
     return node ? dynamic_cast<OutputProcessor*>(node->processor.data()) : nullptr;
@@ -149,7 +156,7 @@ void ChannelWidget::addDial(Control control, const char* name, const QString& la
     auto* column = static_cast<QVBoxLayout*>(layout());
     column->addWidget(caption);
     column->addLayout(row);
-    m_dials.append({ control, name, dial, spinBox });
+    m_dials.append({ control, dial, spinBox });
     connectSlider(control, dial, spinBox);
 }
 
@@ -209,7 +216,7 @@ void ChannelWidget::syncControls()
     }
     for (const DialRow& row : std::as_const(m_dials)) {
         const int value = state.dials.*dialField(row.control);
-        row.dial->setToolTip(stripdials::describe(row.name, value));
+        row.dial->setToolTip(stripdials::describe(dialOf(row.control), value));
         if (row.dial->isSliderDown())
             continue;
         const QSignalBlocker block(row.dial);
@@ -242,7 +249,7 @@ void ChannelWidget::controlChanged(Control control, int value)
     after.applyTo(*m_node);
     for (const DialRow& row : std::as_const(m_dials))
         if (row.control == control)
-            row.dial->setToolTip(stripdials::describe(row.name, value));
+            row.dial->setToolTip(stripdials::describe(dialOf(row.control), value));
     // A drag is heard as it goes and becomes one step when it ends.
     if (!m_dragStart)
         record(control, before, after);

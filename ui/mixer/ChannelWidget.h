@@ -48,7 +48,6 @@ public:
 private:
     struct DialRow {
         Control control;
-        const char* name;
         QDial* dial;
         QSpinBox* spinBox;
     };
