@@ -26,6 +26,7 @@ private slots:
     void inputWritesZeros();
     void stripDialsShapeTheSound_data();
     void stripDialsShapeTheSound();
+    void gainDialRampsBothWays();
     void meterAndClipLight();
     void dialTooltipsSayWhatTheDialDoes_data();
     void dialTooltipsSayWhatTheDialDoes();
@@ -203,6 +204,23 @@ void IoProcessorsTest::stripDialsShapeTheSound()
         QCOMPARE(out, in);
     const double measured = 20.0 * std::log10(rms(out, 22050) / rms(in, 22050));
     QVERIFY2(std::abs(measured - db) <= tolerance, qPrintable(QString::number(measured)));
+}
+
+// A turn of the gain dial ramps like the volume, a full 0 to 1 swing in 5 ms, also on the way
+// back to flat, where the stage then leaves the samples exactly alone.
+void IoProcessorsTest::gainDialRampsBothWays()
+{
+    OutputProcessor output(44100);
+    output.setDials({ 24, 0, 0 });
+    const double boost = std::pow(10.0, 6.0 / 20.0);
+    const double step = 1.0 / 220.5;
+    QCOMPARE(
+        render(output, Samples(2, 0.5)), Samples({ 0.5 * (1 + step), 0.5 * ((1 + step) + step) }));
+    render(output, Samples(300, 0.5));
+    output.setDials({});
+    const Samples back = render(output, Samples(300, 0.5));
+    QVERIFY(std::abs(back[0] - 0.5 * (boost - step)) < 1e-12);
+    QCOMPARE(back.last(), 0.5);
 }
 
 // The meter reads the peak and mean square since its last reading; the clip light stays lit
