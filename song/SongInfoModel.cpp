@@ -115,6 +115,7 @@ void SongInfoModel::setSong(const QSharedPointer<Song>& song)
         const Position position = song->sequencer->position;
         m_values = positionValues(position);
     }
+    m_shown = tags();
     endResetModel();
 }
 
@@ -168,11 +169,13 @@ bool SongInfoModel::setData(const QModelIndex& index, const QVariant& value, int
     const QString text = value.toString();
     if (index.column() == KeyColumn)
         return renameTag(index.row(), text);
+    // Copied first: taking the reference below then gives the song tags of their own.
+    const QMap<QString, QString> before = tags();
     QString& stored = std::next(tags().begin(), index.row()).value();
     if (stored == text)
         return true;
     stored = text;
-    tagsEdited();
+    tagsEdited(before);
     emit dataChanged(index, index, { Qt::DisplayRole, Qt::EditRole });
     return true;
 }
@@ -181,9 +184,10 @@ bool SongInfoModel::insertRows(int row, int count, const QModelIndex& parent)
 {
     if (parent.isValid() || count < 1 || row < 0 || row > rowCount())
         return false;
+    const QMap<QString, QString> before = tags();
     for (int k = 0; k < count; ++k)
         insertTag(newKey(row + k), kNewValue.arg(row + k));
-    tagsEdited();
+    tagsEdited(before);
     return true;
 }
 
@@ -192,11 +196,12 @@ bool SongInfoModel::removeRows(int row, int count, const QModelIndex& parent)
     // The whole range must lie among the tags: the value block is read-only.
     if (parent.isValid() || count < 1 || !isTagRow(row) || row + count > tags().size())
         return false;
+    const QMap<QString, QString> before = tags();
     beginRemoveRows(QModelIndex(), row, row + count - 1);
     const auto first = std::next(tags().begin(), row);
     tags().erase(first, std::next(first, count));
     endRemoveRows();
-    tagsEdited();
+    tagsEdited(before);
     return true;
 }
 
@@ -210,10 +215,24 @@ const QMap<QString, QString>& SongInfoModel::tags() const
     return m_song ? m_song->tags : m_ownTags;
 }
 
-void SongInfoModel::tagsEdited()
+void SongInfoModel::tagsEdited(const QMap<QString, QString>& before)
 {
-    if (m_song)
+    m_shown = tags();
+    if (!m_song)
+        return;
+    if (recordEdit)
+        recordEdit(before);
+    else
         m_song->taint(kEditReason);
+}
+
+void SongInfoModel::reloadTags()
+{
+    if (tags() == m_shown)
+        return;
+    beginResetModel();
+    m_shown = tags();
+    endResetModel();
 }
 
 bool SongInfoModel::isTagRow(int row) const
@@ -231,10 +250,11 @@ bool SongInfoModel::renameTag(int row, const QString& key)
         return true;
     if (map.contains(key))
         return false;
+    const QMap<QString, QString> before = map;
     emit layoutAboutToBeChanged();
-    const QModelIndexList before = persistentIndexList();
+    const QModelIndexList previous = persistentIndexList();
     QStringList keys;
-    for (const QModelIndex& index : before)
+    for (const QModelIndex& index : previous)
         keys.append(
             isTagRow(index.row()) ? data(index.siblingAtColumn(KeyColumn)).toString() : QString());
     const QString oldKey = entry.key();
@@ -242,18 +262,18 @@ bool SongInfoModel::renameTag(int row, const QString& key)
     map.erase(entry);
     map.insert(key, value);
     QModelIndexList after;
-    for (int i = 0; i < before.size(); ++i) {
+    for (int i = 0; i < previous.size(); ++i) {
         if (keys[i].isNull()) {
-            after.append(before[i]);
+            after.append(previous[i]);
             continue;
         }
         const QString& moved = keys[i] == oldKey ? key : keys[i];
         const int newRow = int(std::distance(map.cbegin(), map.constFind(moved)));
-        after.append(this->index(newRow, before[i].column()));
+        after.append(this->index(newRow, previous[i].column()));
     }
-    changePersistentIndexList(before, after);
+    changePersistentIndexList(previous, after);
     emit layoutChanged();
-    tagsEdited();
+    tagsEdited(before);
     return true;
 }
 

@@ -5,6 +5,8 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <functional>
+
 class Position;
 class Song;
 
@@ -22,6 +24,12 @@ public:
     // Shows the song's tags and reads the values of its position; without a song the tags
     // are the initial ones and (as without a sequencer) the value block is empty.
     void setSong(const QSharedPointer<Song>& song);
+    // Shows the song's tags again when they changed behind the model's back (an undo).
+    void reloadTags();
+
+    // Takes each edit of the song's tags, already made, with the tags as they were before;
+    // without it an edit marks the song changed itself.
+    std::function<void(const QMap<QString, QString>& before)> recordEdit;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -41,12 +49,13 @@ public:
 private:
     QMap<QString, QString>& tags();
     const QMap<QString, QString>& tags() const;
-    void tagsEdited();
+    void tagsEdited(const QMap<QString, QString>& before);
     bool isTagRow(int row) const;
     bool renameTag(int row, const QString& key);
     void insertTag(const QString& key, const QString& value);
 
     QSharedPointer<Song> m_song;
     QMap<QString, QString> m_ownTags; // used while there is no song
+    QMap<QString, QString> m_shown; // the tags as the views last learnt them
     QMap<QString, QString> m_values;
 };

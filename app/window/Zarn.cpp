@@ -772,6 +772,7 @@ void Zarn::showSongInfo()
 {
     if (!m_songInfo) {
         m_songInfo = new SongInfoEditor(this);
+        m_songInfo->setHistory(m_history);
         m_songInfo->setSong(m_song);
     }
     m_songInfo->show();

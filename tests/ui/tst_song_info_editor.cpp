@@ -2,6 +2,7 @@
 
 #include "song/Sequencer.h"
 #include "song/Song.h"
+#include "ui/undo/SongHistory.h"
 
 #include <QItemSelectionModel>
 #include <QPushButton>
@@ -18,6 +19,7 @@ private slots:
     void removeTakesOnlyTags_data();
     void removeTakesOnlyTags();
     void addedTagsStayWithTheirSong();
+    void tagEditsAreStepsOfTheHistory();
 
 private:
     QTableView* table() const { return m_editor->findChild<QTableView*>(); }
@@ -101,6 +103,33 @@ void SongInfoEditorTest::addedTagsStayWithTheirSong()
     QVERIFY(!removable());
     m_editor->setSong(m_song);
     QCOMPARE(model()->index(int(keys().indexOf("New Key 31")), 1).data().toString(), "mine");
+}
+
+// A value, an added tag and a removal are three steps; undoing them all gives the song its
+// tags back, clean, and the table shows them.
+void SongInfoEditorTest::tagEditsAreStepsOfTheHistory()
+{
+    SongHistory history;
+    history.setSong(m_song);
+    m_editor->setHistory(&history);
+    const QMap<QString, QString> original = m_song->tags;
+    const int title = int(std::distance(original.begin(), original.find("Title")));
+    QVERIFY(model()->setData(model()->index(title, 1), "Night Drive"));
+    click("pushButtonAddTag");
+    select({ 0 });
+    click("pushButtonRemoveTag");
+    QCOMPARE(history.stack().count(), 3);
+    QVERIFY(m_song->changed);
+    history.undo();
+    history.undo();
+    QCOMPARE(m_song->tags.value("Title"), QStringLiteral("Night Drive"));
+    QCOMPARE(model()->rowCount(), kTagRows + kValueRows);
+    history.undo();
+    QCOMPARE(m_song->tags, original);
+    QCOMPARE(model()->index(title, 1).data().toString(), QString());
+    QVERIFY(!m_song->changed);
+    history.redo();
+    QCOMPARE(model()->index(title, 1).data().toString(), QStringLiteral("Night Drive"));
 }
 
 QTEST_MAIN(SongInfoEditorTest)

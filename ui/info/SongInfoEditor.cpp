@@ -2,6 +2,8 @@
 
 #include "song/Song.h"
 #include "song/SongInfoModel.h"
+#include "ui/undo/SongHistory.h"
+#include "ui/undo/TagsCommand.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -92,8 +94,28 @@ void SongInfoEditor::layOut()
 
 void SongInfoEditor::setSong(const QSharedPointer<Song>& song)
 {
+    m_song = song;
     m_model->setSong(song);
     m_table->scrollToTop();
+}
+
+void SongInfoEditor::setHistory(SongHistory* history)
+{
+    if (m_history)
+        disconnect(m_history, nullptr, this, nullptr);
+    m_history = history;
+    if (!history) {
+        m_model->recordEdit = nullptr;
+        return;
+    }
+    // An undo or redo of a tag edit changes the tags behind the model.
+    connect(history, &SongHistory::edited, m_model, &SongInfoModel::reloadTags);
+    m_model->recordEdit = [this](const QMap<QString, QString>& before) {
+        if (m_history && m_song && m_history->song() == m_song)
+            m_history->push(new TagsCommand(m_song, before, m_song->tags));
+        else if (m_song)
+            m_song->taint(QStringLiteral("editSongInfo"));
+    };
 }
 
 void SongInfoEditor::addTag()

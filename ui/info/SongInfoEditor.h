@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QSharedPointer>
 
 class QPushButton;
+class SongHistory;
 class QTableView;
 class Song;
 class SongInfoModel;
@@ -18,6 +20,8 @@ public:
 
     // Shows this song's tags and the values of its position.
     void setSong(const QSharedPointer<Song>& song);
+    // Tag edits become steps of this history while it holds the shown song.
+    void setHistory(SongHistory* history);
 
 public slots:
     void addTag();
@@ -31,6 +35,8 @@ private:
     void updateButtons();
 
     SongInfoModel* m_model;
+    QSharedPointer<Song> m_song;
+    QPointer<SongHistory> m_history;
     QTableView* m_table;
     QPushButton* m_addButton;
     QPushButton* m_removeButton;
