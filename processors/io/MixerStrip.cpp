@@ -45,11 +45,6 @@ Biquad<double> section(int dial, double sampleRate, Biquad<double>::Type filter,
     return biquad;
 }
 
-double rampStep(int sampleRate)
-{
-    return sampleRate > 0 ? 1.0 / (sampleRate * kRampSeconds) : 1.0;
-}
-
 } // namespace
 
 bool StripDials::valid() const
@@ -99,7 +94,7 @@ QString describe(Dial dial, int value)
 
 MixerStrip::MixerStrip(int sampleRate)
     : m_sampleRate(sampleRate)
-    , m_gain { 1.0, rampStep(sampleRate) }
+    , m_gain { 1.0, fullSwingStep(sampleRate, kRampSeconds) }
 {
 }
 
@@ -119,7 +114,7 @@ void MixerStrip::setSampleRate(int hz)
     if (hz == m_sampleRate)
         return;
     m_sampleRate = hz;
-    m_gain.step = rampStep(hz);
+    m_gain.step = fullSwingStep(hz, kRampSeconds);
     design();
 }
 

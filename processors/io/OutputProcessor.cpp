@@ -5,27 +5,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
 constexpr double kRampSeconds = 0.005;
 constexpr quint8 kExtensionVersion = 1;
 
-// Per-sample gain change that makes a full 0 to 1 swing last kRampSeconds. A rate
-// that is not positive has no time scale, so the gain then jumps.
-double rampStep(int sampleRate)
-{
-    return sampleRate > 0 ? 1.0 / (sampleRate * kRampSeconds)
-                          : std::numeric_limits<double>::infinity();
-}
-
 } // namespace
 
 OutputProcessor::OutputProcessor(int sampleRate)
     : Processor(ProcessorCharacter("Output", true, false, true, true, true, true))
     , m_sampleRate(sampleRate)
-    , m_gain { 1.0, rampStep(sampleRate) }
+    , m_gain { 1.0, fullSwingStep(sampleRate, kRampSeconds) }
     , m_strip(sampleRate)
 {
 }
@@ -146,7 +137,7 @@ void OutputProcessor::reset()
 void OutputProcessor::setSampleRate(int hz)
 {
     m_sampleRate = hz;
-    m_gain.step = rampStep(hz);
+    m_gain.step = fullSwingStep(hz, kRampSeconds);
     m_strip.setSampleRate(hz);
 }
 
