@@ -2,6 +2,7 @@
 
 #include "core/EngineRate.h"
 #include "processors/RowLanes.h"
+#include "processors/units/FlushDenormals.h"
 
 #include <algorithm>
 #include <cmath>
@@ -61,15 +62,12 @@ template <class T> CircularMembrane<T>::CircularMembrane()
     // The neighbourhoods never change, so the step only looks them up.
     for (qint32 j = 1; j < rings - 1; ++j) {
         const qint32 points = ringPoints[j];
-        const qint32 first = ringStart[j];
         for (qint32 k = 0; k < points; ++k) {
             const T theta = T(k) * T(kTwoPi) / T(points);
-            m_stencil.push_back({ j == 1 ? 0 : nearest(j - 1, theta), nearest(j + 1, theta),
-                first + (k - 1 + points) % points, first + (k + 1) % points });
+            m_inner.push_back(j == 1 ? 0 : nearest(j - 1, theta));
+            m_outer.push_back(nearest(j + 1, theta));
         }
     }
-    m_along.assign(std::size_t(ringPoints[rings - 2]), T(0));
-    m_across.assign(m_along.size(), T(0));
     updateCourant();
 }
 
@@ -88,58 +86,32 @@ template <class T> void CircularMembrane<T>::clear()
 
 template <class T> T CircularMembrane<T>::tick()
 {
-    if (nonlinear > T(0))
-        step<true>();
-    else
-        step<false>();
+    const MembraneGrid grid { current.data(), previous.data(), next.data(), m_inner.data(),
+        m_outer.data(), ringStart.data(), ringPoints.data(), rings, totalPoints, courant2,
+        nonlinear, loss };
+    membraneStep(lanes, nonlinear > T(0))(grid);
     // current <- next, previous <- current, next <- previous: three pointer swaps.
     std::swap(previous, next);
     std::swap(current, previous);
     return current[ringStart[pickupRing] + pickupIndex % ringPoints[pickupRing]];
 }
 
-template <class T> template <bool Stiffening> void CircularMembrane<T>::step()
+template <class T> void CircularMembrane<T>::render(T* out, qint64 frames)
 {
-    const T* u = current.data();
-    const T* p = previous.data();
-    T* n = next.data();
-    const T c2 = courant2;
-    const T depth = nonlinear;
-    const T damping = loss;
-    // Large displacements raise the coefficient, so a hard hit starts sharp.
-    const auto update = [u, p, c2, depth, damping](qint32 i, T laplacian) {
-        T c = c2;
-        if constexpr (Stiffening)
-            c = std::min(T(kMaxCourant2), (depth * (u[i] * u[i]) + T(1)) * c2);
-        return std::clamp((T(2) * u[i] - p[i] + c * laplacian) * damping, T(-kLimit), T(kLimit));
-    };
-
-    const qint32 firstRing = ringStart[1];
-    const qint32 firstPoints = ringPoints[1];
-    T sum = T(0);
-    for (qint32 i = firstRing; i < firstRing + firstPoints; ++i)
-        sum += u[i];
-    n[0] = update(0, sum / T(firstPoints) - u[0]);
-
-    // Each ring in two passes: the scattered neighbour sums first, then a contiguous
-    // update the compiler can run on several points at once.
-    T* along = m_along.data();
-    T* across = m_across.data();
-    const Stencil* s = m_stencil.data();
-    for (qint32 j = 1; j < rings - 1; ++j) {
-        const T ringSquare = T(j * j);
-        const qint32 first = ringStart[j];
-        const qint32 points = ringPoints[j];
-        for (qint32 k = 0; k < points; ++k, ++s) {
-            const T twice = T(2) * u[first + k];
-            along[k] = u[s->left] + u[s->right] - twice;
-            across[k] = u[s->inner] + u[s->outer] - twice;
-        }
-        for (qint32 k = 0; k < points; ++k)
-            n[first + k] = update(first + k, along[k] / ringSquare + across[k]);
+    if (atRest()) {
+        std::fill(out, out + frames, T(0));
+        return;
     }
-    // The rim is clamped; a strike near it may have displaced it.
-    std::fill(n + ringStart[rings - 1], n + totalPoints, T(0));
+    for (qint64 i = 0; i < frames; ++i)
+        out[i] = tick();
+}
+
+template <class T> bool CircularMembrane<T>::atRest() const
+{
+    const auto zero = [](const std::vector<T>& points) {
+        return std::all_of(points.begin(), points.end(), [](T x) { return x == T(0); });
+    };
+    return zero(current) && zero(previous);
 }
 
 template <class T> void CircularMembrane<T>::strike(T velocity, T position)
@@ -262,19 +234,25 @@ void TaikoProcessor::process(AudioContext& context)
 {
     if (!context.data)
         return;
-    for (quint64 i = 0; i < context.frames; ++i) {
-        double m = m_membrane.tick();
-        if (!std::isfinite(m))
-            m = 0.0;
-        m = std::clamp(m, -kLimit, kLimit);
-        double b = m_bodyFilter.process(m_body.process(m));
-        if (!std::isfinite(b))
-            b = 0.0;
-        const double noise = 2.0 * m_noise.uniform() - 1.0;
-        const double e = m_noiseEnv;
-        m_noiseEnv = e * m_noiseDecay;
-        const double x
-            = (b * m_bodyMix + m_membraneMix * m + noise * e * m_noiseMix) * m_outputGain;
-        context.data[i] = std::clamp(m_dcBlocker.process(x), -1.0, 1.0);
+    const FlushDenormals flush;
+    for (quint64 start = 0; start < context.frames; start += kChunk) {
+        const qint64 frames = qint64(std::min<quint64>(kChunk, context.frames - start));
+        m_membrane.render(m_head.data(), frames);
+        for (qint64 i = 0; i < frames; ++i)
+            context.data[start + quint64(i)] = next(m_head[std::size_t(i)]);
     }
+}
+
+double TaikoProcessor::next(double head)
+{
+    double m = std::isfinite(head) ? head : 0.0;
+    m = std::clamp(m, -kLimit, kLimit);
+    double b = m_bodyFilter.process(m_body.process(m));
+    if (!std::isfinite(b))
+        b = 0.0;
+    const double noise = 2.0 * m_noise.uniform() - 1.0;
+    const double e = m_noiseEnv;
+    m_noiseEnv = e * m_noiseDecay;
+    const double x = (b * m_bodyMix + m_membraneMix * m + noise * e * m_noiseMix) * m_outputGain;
+    return std::clamp(m_dcBlocker.process(x), -1.0, 1.0);
 }

@@ -2,6 +2,7 @@
 
 #include "core/EngineRate.h"
 #include "processors/Processor.h"
+#include "processors/percussion/MembraneStep.h"
 #include "processors/units/Biquad.h"
 #include "processors/units/DcBlockerUnit.h"
 #include "processors/units/ModalResonator.h"
@@ -9,6 +10,7 @@
 #include "processors/units/XorShift.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 class RowLanes;
@@ -24,6 +26,9 @@ public:
 
     // One time step; returns the displacement at the pickup point.
     T tick() override;
+    // `frames` time steps into `out`; a head at rest stays at rest and gives zeros, so
+    // those steps are skipped.
+    void render(T* out, qint64 frames);
     // Adds a raised-cosine dent of strength `velocity` (0 to 1) centred at `position`
     // (0 centre, 1 rim).
     void strike(T velocity, T position);
@@ -48,22 +53,18 @@ public:
     std::vector<qint32> ringPoints;
     qint32 totalPoints = 0;
 
+    // True while every point of the head and its last step are zero: a step would
+    // then only write zeros again.
+    bool atRest() const;
+
+    // The vector width of the step; every width gives the same samples.
+    MembraneLanes lanes = widestMembraneLanes();
+
 private:
-    // The four neighbours of a point off the centre and the rim: the nearest points
-    // at the same angle on the inner and outer rings, and both sides on its own ring.
-    struct Stencil {
-        qint32 inner;
-        qint32 outer;
-        qint32 left;
-        qint32 right;
-    };
-
-    template <bool Stiffening> void step();
-
-    std::vector<Stencil> m_stencil;
-    // Neighbour sums of one ring, along it and across it, between the two passes.
-    std::vector<T> m_along;
-    std::vector<T> m_across;
+    // For each point off the centre and the rim, the nearest points at the same angle
+    // on the inner and the outer ring; the neighbours along its own ring are adjacent.
+    std::vector<qint32> m_inner;
+    std::vector<qint32> m_outer;
 };
 
 // The taiko: membrane, a bank of body modes behind a low-pass, a burst of stick noise.
@@ -85,6 +86,11 @@ public:
 private:
     void rebuildBody();
     void strike(const RowLanes& lanes);
+    // The rest of the voice for one sample of the head.
+    double next(double head);
+
+    // The head renders this many samples at a time, ahead of the rest of the voice.
+    static constexpr qint64 kChunk = 256;
 
     CircularMembrane<double> m_membrane;
     ModalResonator<double> m_body;
@@ -98,4 +104,5 @@ private:
     double m_outputGain = 0.005;
     double m_bodyDecay = 1.0;
     DcBlockerUnit<double> m_dcBlocker;
+    std::array<double, kChunk> m_head {};
 };
