@@ -1,41 +1,80 @@
 #pragma once
 
-// The body of the membrane step, included by one source file per vector width. It sits
-// in an unnamed namespace so that each width keeps its own copy: a copy built for wider
-// instructions must never be linked in place of the baseline one.
+// The body of the membrane step, included by one source file per instruction set. It
+// sits in an unnamed namespace so that each file keeps its own copy: a copy built for
+// wider instructions must never be linked in place of the baseline one.
 
 #include "processors/percussion/MembraneStep.h"
 
 #include <algorithm>
+#include <utility>
+
+#include <immintrin.h>
 
 namespace {
 
 constexpr double kMaxCourant2 = 0.45;
 constexpr double kLimit = 2.0;
 
-// One point at a time, for the ring ends and the centre.
+// Inlined everywhere: a call per point would cost more than the point.
+#define MEMBRANE_INLINE [[gnu::always_inline]] inline
+
+// One point at a time, for the centre.
 struct ScalarLanes {
     using V = double;
     static constexpr int kWidth = 1;
     static V load(const double* x) { return *x; }
-    static void store(double* x, V v) { *x = v; }
     static V splat(double x) { return x; }
-    static V gather(const double* base, const qint32* index) { return base[*index]; }
     // The selections of the processor's min and max instructions.
     static V min(V a, V b) { return a < b ? a : b; }
     static V max(V a, V b) { return a > b ? a : b; }
 };
 
+// The lane types wrap the processor's min and max instructions, which select exactly as
+// ScalarLanes does (the second operand when they compare unordered or equal).
+struct Sse2Lanes {
+    using V = __m128d;
+    static constexpr int kWidth = 2;
+    static V load(const double* x) { return _mm_loadu_pd(x); }
+    static void store(double* x, V v) { _mm_storeu_pd(x, v); }
+    static V splat(double x) { return _mm_set1_pd(x); }
+    static V gather(const double* base, const qint32* index)
+    {
+        return _mm_set_pd(base[index[1]], base[index[0]]);
+    }
+    static V min(V a, V b) { return _mm_min_pd(a, b); }
+    static V max(V a, V b) { return _mm_max_pd(a, b); }
+    static V withFirst(V v, double x) { return _mm_move_sd(v, _mm_set_sd(x)); }
+    static V withLast(V v, double x) { return _mm_unpacklo_pd(v, _mm_set_sd(x)); }
+};
+
+#if defined(__AVX2__)
+struct Avx2Lanes {
+    using V = __m256d;
+    static constexpr int kWidth = 4;
+    static V load(const double* x) { return _mm256_loadu_pd(x); }
+    static void store(double* x, V v) { _mm256_storeu_pd(x, v); }
+    static V splat(double x) { return _mm256_set1_pd(x); }
+    static V gather(const double* base, const qint32* index)
+    {
+        // Four loads beat the gather instruction here.
+        return _mm256_set_pd(base[index[3]], base[index[2]], base[index[1]], base[index[0]]);
+    }
+    static V min(V a, V b) { return _mm256_min_pd(a, b); }
+    static V max(V a, V b) { return _mm256_max_pd(a, b); }
+    static V withFirst(V v, double x) { return _mm256_blend_pd(v, splat(x), 0x1); }
+    static V withLast(V v, double x) { return _mm256_blend_pd(v, splat(x), 0x8); }
+};
+#endif
+
 template <class L> struct Coefficients {
     using V = typename L::V;
     explicit Coefficients(const MembraneGrid& grid)
-        : scalar(grid)
-        , c2(L::splat(grid.courant2))
+        : c2(L::splat(grid.courant2))
         , depth(L::splat(grid.nonlinear))
         , damping(L::splat(grid.loss))
     {
     }
-    const MembraneGrid& scalar;
     V c2;
     V depth;
     V damping;
@@ -47,7 +86,7 @@ template <class L> struct Coefficients {
 };
 
 template <class L, bool Stiffening>
-typename L::V update(
+MEMBRANE_INLINE typename L::V update(
     typename L::V here, typename L::V before, typename L::V laplacian, const Coefficients<L>& k)
 {
     typename L::V c = k.c2;
@@ -58,8 +97,7 @@ typename L::V update(
     return L::min(k.high, L::max(k.low, v));
 }
 
-// One ring of the grid: its points now and a step before, where its next step goes,
-// and the indices of each point's neighbours on the inner and the outer ring.
+// One ring while it steps.
 struct Ring {
     const double* grid;
     const double* now;
@@ -67,66 +105,71 @@ struct Ring {
     double* next;
     const qint32* inner;
     const qint32* outer;
-    qint32 points;
+    double square;
 };
 
-// Point k of a ring whose neighbours along it are `left` and `right`.
-template <class L, bool Stiffening>
-typename L::V ringPoint(const Ring& r, qint32 k, typename L::V left, typename L::V right,
-    typename L::V ringSquare, const Coefficients<L>& c)
+// Points k onwards, as many at a time as the lanes hold, then the rest with narrower lanes.
+// The ring closes on itself: its first point's left neighbour is its last point, and its
+// last point's right neighbour its first.
+template <bool Stiffening, qint32 Points, class L, class... Narrower>
+MEMBRANE_INLINE void stepPoints(const Ring& r, qint32 k, const MembraneGrid& g)
 {
-    const typename L::V here = L::load(r.now + k);
-    const typename L::V twice = c.two * here;
-    const typename L::V across = L::gather(r.grid, r.inner + k) + L::gather(r.grid, r.outer + k);
-    const typename L::V laplacian = (left + right - twice) / ringSquare + (across - twice);
-    return update<L, Stiffening>(here, L::load(r.before + k), laplacian, c);
-}
-
-template <class L, bool Stiffening>
-void stepRing(const Ring& r, qint32 j, const Coefficients<L>& wide)
-{
-    using S = ScalarLanes;
-    const Coefficients<S> one(wide.scalar);
-    const double* u = r.now;
-    const qint32 last = r.points - 1;
-    const double square = double(j * j);
-
-    r.next[0] = ringPoint<S, Stiffening>(r, 0, u[last], u[1], square, one);
-    qint32 k = 1;
-    for (; k + L::kWidth <= last; k += L::kWidth)
+    const Coefficients<L> c(g);
+    const typename L::V square = L::splat(r.square);
+    for (; k + L::kWidth <= Points; k += L::kWidth) {
+        typename L::V left = L::load(r.now + k - 1);
+        if (k == 0)
+            left = L::withFirst(left, r.now[Points - 1]);
+        typename L::V right = L::load(r.now + k + 1);
+        if (k + L::kWidth == Points)
+            right = L::withLast(right, r.now[0]);
+        const typename L::V here = L::load(r.now + k);
+        const typename L::V twice = c.two * here;
+        const typename L::V across
+            = L::gather(r.grid, r.inner + k) + L::gather(r.grid, r.outer + k) - twice;
         L::store(r.next + k,
-            ringPoint<L, Stiffening>(
-                r, k, L::load(u + k - 1), L::load(u + k + 1), L::splat(square), wide));
-    for (; k < last; ++k)
-        r.next[k] = ringPoint<S, Stiffening>(r, k, u[k - 1], u[k + 1], square, one);
-    r.next[last] = ringPoint<S, Stiffening>(r, last, u[last - 1], u[0], square, one);
+            update<L, Stiffening>(
+                here, L::load(r.before + k), (left + right - twice) / square + across, c));
+    }
+    if constexpr (sizeof...(Narrower) > 0)
+        stepPoints<Stiffening, Points, Narrower...>(r, k, g);
 }
 
-template <class L, bool Stiffening> void stepGrid(const MembraneGrid& g)
+// Ring J, its size known to the compiler. Reading one point beyond either end of a ring
+// stays inside the grid: the centre lies before ring 1 and the rim after the last ring
+// that steps.
+template <bool Stiffening, qint32 J, class... Lanes>
+MEMBRANE_INLINE void stepRing(const MembraneGrid& g)
+{
+    constexpr qint32 start = membraneRingStart(J);
+    // The neighbour indices start with ring 1.
+    constexpr qint32 index = start - membraneRingStart(1);
+    const Ring r { g.current, g.current + start, g.previous + start, g.next + start,
+        g.inner + index, g.outer + index, double(J * J) };
+    stepPoints<Stiffening, membraneRingPoints(J), Lanes...>(r, 0, g);
+}
+
+// Every ring has an even number of points, so the narrowest lanes, two wide, finish each.
+template <bool Stiffening, class... Lanes> void stepGrid(const MembraneGrid& g)
 {
     const double* u = g.current;
-    const Coefficients<L> wide(g);
-    const qint32 firstRing = g.ringStart[1];
-    const qint32 firstPoints = g.ringPoints[1];
+    constexpr qint32 firstRing = membraneRingStart(1);
+    constexpr qint32 firstPoints = membraneRingPoints(1);
     double sum = 0.0;
     for (qint32 i = firstRing; i < firstRing + firstPoints; ++i)
         sum += u[i];
     g.next[0] = update<ScalarLanes, Stiffening>(
         u[0], g.previous[0], sum / double(firstPoints) - u[0], Coefficients<ScalarLanes>(g));
 
-    Ring r { u, nullptr, nullptr, nullptr, g.inner, g.outer, 0 };
-    for (qint32 j = 1; j < g.rings - 1; ++j) {
-        const qint32 start = g.ringStart[j];
-        r.now = u + start;
-        r.before = g.previous + start;
-        r.next = g.next + start;
-        r.points = g.ringPoints[j];
-        stepRing<L, Stiffening>(r, j, wide);
-        r.inner += r.points;
-        r.outer += r.points;
+    [&g]<qint32... J>(std::integer_sequence<qint32, J...>)
+    {
+        (stepRing<Stiffening, J + 1, Lanes...>(g), ...);
     }
+    (std::make_integer_sequence<qint32, kMembraneRings - 2>());
+
     // The rim is clamped; a strike near it may have displaced it.
-    std::fill(g.next + g.ringStart[g.rings - 1], g.next + g.totalPoints, 0.0);
+    constexpr qint32 rim = kMembraneRings - 1;
+    std::fill_n(g.next + membraneRingStart(rim), membraneRingPoints(rim), 0.0);
 }
 
 } // namespace

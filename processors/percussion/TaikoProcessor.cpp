@@ -46,7 +46,7 @@ template <class T> CircularMembrane<T>::CircularMembrane()
     qint32 start = 0;
     for (qint32 j = 0; j < rings; ++j) {
         ringStart[j] = start;
-        ringPoints[j] = j == 0 ? 1 : std::max(6, 6 * j);
+        ringPoints[j] = membraneRingPoints(j);
         start += ringPoints[j];
     }
     totalPoints = start;
@@ -87,8 +87,7 @@ template <class T> void CircularMembrane<T>::clear()
 template <class T> T CircularMembrane<T>::tick()
 {
     const MembraneGrid grid { current.data(), previous.data(), next.data(), m_inner.data(),
-        m_outer.data(), ringStart.data(), ringPoints.data(), rings, totalPoints, courant2,
-        nonlinear, loss };
+        m_outer.data(), courant2, nonlinear, loss };
     membraneStep(lanes, nonlinear > T(0))(grid);
     // current <- next, previous <- current, next <- previous: three pointer swaps.
     std::swap(previous, next);

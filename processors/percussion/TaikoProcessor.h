@@ -20,7 +20,7 @@ class RowLanes;
 // starts sharp and falls in pitch as it dies away.
 template <class T> class CircularMembrane final : public Unit<T> {
 public:
-    static constexpr qint32 kRings = 12;
+    static constexpr qint32 kRings = kMembraneRings;
 
     CircularMembrane();
 
