@@ -2,6 +2,9 @@
 
 #include "core/EngineRate.h"
 #include "processors/RowLanes.h"
+#include "processors/units/FlushDenormals.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -89,12 +92,45 @@ void KaguraSuzuProcessor::process(AudioContext& context)
 {
     if (!context.data)
         return;
-    for (quint64 i = 0; i < context.frames; ++i) {
+    // The partials ring on far below hearing; subnormal steps there cost many times more.
+    const FlushDenormals flush;
+    for (quint64 done = 0; done < context.frames;) {
+        const int n = int(std::min<quint64>(context.frames - done, kChunk));
+        renderChunk(context.data + done, n);
+        done += quint64(n);
+    }
+}
+
+void KaguraSuzuProcessor::renderChunk(double* out, int n)
+{
+    bool silent = true;
+    // A row may have struck or changed the bells; the first sample looks again.
+    m_cluster.settled = false;
+    for (int i = 0; i < n; ++i) {
         if (m_shakeEnv > kShakeFloor) {
             const double push = m_shakeEnv * 0.01;
             m_cluster.energy += push * push;
             m_shakeEnv *= m_shakeDecay;
+        } else if (m_cluster.settled) {
+            // Nothing raises the energy any more, so no bead collides before the next row.
+            m_cluster.coast(n - i);
+            std::fill(m_excitation + i, m_excitation + n, 0.0);
+            break;
         }
-        context.data[i] = m_presence.process(m_highPass.process(m_cluster.tick()));
+        m_excitation[i] = m_cluster.collide();
+        silent = silent && m_excitation[i] == 0.0;
     }
+    // Still partials and filters fed zeros give exact zeros, and stay still.
+    const auto still = [](const Biquad<double>& f) { return f.s1 == 0.0 && f.s2 == 0.0; };
+    if (silent && m_cluster.still() && still(m_highPass) && still(m_presence)) {
+        std::fill(out, out + n, 0.0);
+        return;
+    }
+    // Local copies keep the filter state in registers through the loop.
+    Biquad<double> highPass = m_highPass;
+    Biquad<double> presence = m_presence;
+    m_cluster.ring(
+        m_excitation, n, [&](int i, double y) { out[i] = presence.process(highPass.process(y)); });
+    m_highPass = highPass;
+    m_presence = presence;
 }

@@ -5,19 +5,46 @@
 #include <cstring>
 #include <numbers>
 
+#if defined(__clang__)
+// Clang, too, would fuse products into sums in the wide kernels; every kernel rounds alike.
+#pragma clang fp contract(off)
+#endif
+
 namespace {
 
-template <class V> void load(V& value, const double* from)
+template <class V> [[gnu::always_inline]] inline void load(V& value, const double* from)
 {
     std::memcpy(&value, from, sizeof value);
 }
 
-template <class V> void store(double* to, const V& value)
+template <class V> [[gnu::always_inline]] inline void store(double* to, const V& value)
 {
     std::memcpy(to, &value, sizeof value);
 }
 
+// Four and eight bins to a register, for the AVX and AVX-512 kernels.
+using Pack4 = double __attribute__((vector_size(4 * sizeof(double))));
+using Pack8 = double __attribute__((vector_size(8 * sizeof(double))));
+
 } // namespace
+
+SpectrumAnalyser::Kernel SpectrumAnalyser::widestKernel()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    // Checked once; the wide kernels are compiled for their instruction sets alone.
+    static const Kernel widest = __builtin_cpu_supports("avx512f") ? Kernel::Avx512
+        : __builtin_cpu_supports("avx")                            ? Kernel::Avx
+                                                                   : Kernel::Sse2;
+    return widest;
+#else
+    return Kernel::Sse2;
+#endif
+}
+
+void SpectrumAnalyser::useKernel(Kernel kernel)
+{
+    m_kernel = std::min(kernel, widestKernel());
+}
 
 SpectrumAnalyser::SpectrumAnalyser(const Config& config)
     : m_config(config)
@@ -89,21 +116,12 @@ void SpectrumAnalyser::run(const double* samples, quint64 count)
     }
 }
 
-void SpectrumAnalyser::runBins(const double* samples, quint64 count)
-{
-    const int n = m_config.bins;
-    int k = 0;
-    for (; k + kGroup <= n; k += kGroup)
-        runGroup<Pack, kGroup / kPackWidth>(k, samples, count);
-    for (; k < n; ++k)
-        runGroup<double, 1>(k, samples, count);
-}
-
 // The bins are independent, so a few at a time take the whole chunk with their state in
 // registers, two to a vector. Each bin still sees the operations of step() in the same
 // order, so the values are the same to the last bit.
 template <class V, int P>
-void SpectrumAnalyser::runGroup(int k0, const double* samples, quint64 count)
+[[gnu::always_inline]] inline void SpectrumAnalyser::runGroup(
+    int k0, const double* samples, quint64 count)
 {
     constexpr int w = int(sizeof(V) / sizeof(double));
     const int n = m_config.bins;
@@ -147,6 +165,62 @@ void SpectrumAnalyser::runGroup(int k0, const double* samples, quint64 count)
         store(&m_phasor[k], pr[j]);
         store(&m_phasor[n + k], pi[j]);
     }
+}
+
+void SpectrumAnalyser::runBins(const double* samples, quint64 count)
+{
+    switch (m_kernel) {
+    case Kernel::Avx512:
+        runBinsAvx512(samples, count);
+        break;
+    case Kernel::Avx:
+        runBinsAvx(samples, count);
+        break;
+    default:
+        runBinsWith<Pack, kGroup / kPackWidth>(samples, count);
+    }
+}
+
+// The loop is bound by the number of multiplies, so wider registers take more bins per
+// instruction. Lanes of a vector never mix and no multiply is fused, so every kernel gives
+// the same values.
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx"))) void SpectrumAnalyser::runBinsAvx(
+    const double* samples, quint64 count)
+{
+    runBinsWith<Pack4, 2>(samples, count);
+}
+
+// AVX-512F brings FMA with it, and GCC would fuse the products into the sums.
+__attribute__((target("avx512f"), optimize("fp-contract=off"))) void
+SpectrumAnalyser::runBinsAvx512(const double* samples, quint64 count)
+{
+    runBinsWith<Pack8, 2>(samples, count);
+}
+#else
+void SpectrumAnalyser::runBinsAvx(const double* samples, quint64 count)
+{
+    runBinsWith<Pack, kGroup / kPackWidth>(samples, count);
+}
+
+void SpectrumAnalyser::runBinsAvx512(const double* samples, quint64 count)
+{
+    runBinsWith<Pack, kGroup / kPackWidth>(samples, count);
+}
+#endif
+
+// Groups of P vectors, then the bins left over one at a time.
+template <class V, int P>
+[[gnu::always_inline]] inline void SpectrumAnalyser::runBinsWith(
+    const double* samples, quint64 count)
+{
+    constexpr int group = P * int(sizeof(V) / sizeof(double));
+    const int n = m_config.bins;
+    int k = 0;
+    for (; k + group <= n; k += group)
+        runGroup<V, P>(k, samples, count);
+    for (; k < n; ++k)
+        runGroup<double, 1>(k, samples, count);
 }
 
 void SpectrumAnalyser::advanceRenorm(quint64 count)

@@ -27,6 +27,12 @@ public:
     // Bins that run side by side in the block loop.
     static constexpr int kGroup = 4;
 
+    // The instruction sets the block loop can use; every one gives the same bits, since
+    // none fuses a multiply into an add.
+    enum class Kernel { Sse2, Avx, Avx512 };
+    // The widest kernel this processor runs.
+    static Kernel widestKernel();
+
     SpectrumAnalyser()
         : SpectrumAnalyser(Config {})
     {
@@ -37,6 +43,10 @@ public:
     void step(double x);
     // `count` samples; the same values as `count` calls of step(), bin after bin.
     void run(const double* samples, quint64 count);
+
+    // Picks the block loop's kernel, at most the widest available; for comparing them.
+    void useKernel(Kernel kernel);
+    Kernel kernel() const { return m_kernel; }
 
     // Zeroes the smoothers; the phasors run on.
     void clear();
@@ -50,7 +60,13 @@ public:
 
 private:
     void runBins(const double* samples, quint64 count);
-    template <class V, int P> void runGroup(int k0, const double* samples, quint64 count);
+    // Inlined into each kernel, so they compile for its instruction set.
+    template <class V, int P>
+    [[gnu::always_inline]] void runBinsWith(const double* samples, quint64 count);
+    void runBinsAvx(const double* samples, quint64 count);
+    void runBinsAvx512(const double* samples, quint64 count);
+    template <class V, int P>
+    [[gnu::always_inline]] void runGroup(int k0, const double* samples, quint64 count);
     void advanceRenorm(quint64 count);
     void renormalise();
 
@@ -64,6 +80,7 @@ private:
     std::vector<double> m_phasor;
     std::vector<double> m_rotation;
     quint64 m_renormCounter = 0;
+    Kernel m_kernel = widestKernel();
     // 1 − alpha and 1 − beta, so the loops do not form them per sample.
     std::vector<double> m_keep1;
     std::vector<double> m_keep2;

@@ -26,16 +26,20 @@ public:
         modes.reserve(m_capacity);
     }
 
-    // Adds a mode at `frequency` Hz that falls by 60 dB in `ringTime` seconds, at rest.
-    // A mode beyond the reserved room is dropped rather than allocated.
-    void addMode(T frequency, T ringTime, T gain)
+    // A mode at `frequency` Hz that falls by 60 dB in `ringTime` seconds, at rest.
+    static Mode tuned(T sampleRate, T frequency, T ringTime, T gain)
     {
-        if (modes.size() >= m_capacity)
-            return;
         const T w = T(2) * std::numbers::pi_v<T> * frequency / sampleRate;
         const T samples = sampleRate * ringTime;
         const T r = samples > T(0) ? std::pow(T(0.001), T(1) / samples) : T(0);
-        modes.push_back({ T(2) * r * std::cos(w), r * r, gain, T(0), T(0) });
+        return { T(2) * r * std::cos(w), r * r, gain, T(0), T(0) };
+    }
+
+    // Adds a tuned mode; a mode beyond the reserved room is dropped rather than allocated.
+    void addMode(T frequency, T ringTime, T gain)
+    {
+        if (modes.size() < m_capacity)
+            modes.push_back(tuned(sampleRate, frequency, ringTime, gain));
     }
 
     void clearModes() { modes.clear(); }

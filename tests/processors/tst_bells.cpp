@@ -3,8 +3,10 @@
 #include "processors/bells/KaguraSuzuProcessor.h"
 
 #include "InstrumentTesting.h"
+#include "processors/units/FlushDenormals.h"
 
 #include <cstdlib>
+#include <random>
 
 using namespace instrumentTesting;
 
@@ -19,6 +21,94 @@ Samples struck(const Row& row, int frames)
     deliver(bells, row, 0);
     return render(bells, frames);
 }
+
+// The bells as one plain loop per sample: a mode list, a draw per bell and the filters.
+class PlainKagura {
+public:
+    using Cluster = BeadCluster<double>;
+
+    PlainKagura()
+    {
+        tune(1.0);
+        highPass.computeCoefficients();
+        presence.computeCoefficients();
+    }
+
+    void apply(const Row& r)
+    {
+        using K = KaguraSuzuProcessor;
+        if (r[K::Bells] != 12 && r[K::Bells] >= 3 && r[K::Bells] <= 24)
+            bells = qint32(r[K::Bells]);
+        if (r[K::Brightness] != 128) {
+            presence.gainDb = r[K::Brightness] / 255.0 * 6.0;
+            presence.computeCoefficients();
+        }
+        if (r[K::Decay] != 128)
+            energyDecay
+                = std::pow(0.001, 1.0 / (((1.0 - r[K::Decay] / 255.0) * 3.0 + 0.3) * kRate));
+        if (r[K::BellSize] != 128)
+            tune(r[K::BellSize] / 255.0 * 3.75 + 0.25);
+        if (r[K::Note] == 254)
+            shake = 0.0;
+        if (r[K::Note] >= 254)
+            return;
+        const double v = r[K::Velocity] < 255 ? r[K::Velocity] / 255.0 : 0.5;
+        if (r[K::Mode] == 0)
+            shake = v;
+        else
+            energy += double(bells) * v * v;
+    }
+
+    double tick()
+    {
+        if (shake > 0.0001) {
+            energy += shake * 0.01 * (shake * 0.01);
+            shake *= std::pow(0.001, 1.0 / (0.3 * kRate));
+        }
+        energy *= energyDecay;
+        const double x = std::sqrt(energy);
+        const double threshold = std::max(0.0, std::min(1.0 - x, 1.0));
+        double e = 0.0;
+        for (qint32 b = 0; b < bells; ++b) {
+            if (noise.uniform() > threshold)
+                e += (noise.uniform() * 0.5 + 0.5) * x * 0.003;
+        }
+        double sum = 0.0;
+        for (Mode& m : modes) {
+            const double y = m.c1 * m.y1 - m.c2 * m.y2 + m.gain * e;
+            m.y2 = m.y1;
+            m.y1 = y;
+            sum += y;
+        }
+        return presence.process(highPass.process(sum));
+    }
+
+private:
+    struct Mode {
+        double c1, c2, gain, y1, y2;
+    };
+
+    void tune(double scale)
+    {
+        modes.clear();
+        for (const Cluster::Partial& p : Cluster::kPartialTable) {
+            if (scale * p.frequency >= 0.45 * kRate)
+                continue;
+            const double r = std::pow(0.001, 1.0 / (kRate * p.ringTime));
+            const double w = 2.0 * std::numbers::pi * (scale * p.frequency) / kRate;
+            modes.push_back({ 2.0 * r * std::cos(w), r * r, p.gain, 0.0, 0.0 });
+        }
+    }
+
+    std::vector<Mode> modes;
+    double energy = 0.0;
+    double energyDecay = std::pow(0.001, 1.0 / (kRate * 1.5));
+    double shake = 0.0;
+    qint32 bells = 12;
+    XorShift32 noise { 123456789 };
+    Biquad<double> highPass { kRate, Biquad<double>::HighPass, 800.0 / kRate, 0.707 };
+    Biquad<double> presence { kRate, Biquad<double>::Peaking, 3500.0 / kRate, 1.5, 3.0 };
+};
 
 } // namespace
 
@@ -35,6 +125,8 @@ private slots:
     void kaguraRendersAsRecorded();
     void kaguraBellsLaneHoldsTheCount_data();
     void kaguraBellsLaneHoldsTheCount();
+    void kaguraMatchesThePlainLoop_data();
+    void kaguraMatchesThePlainLoop();
     void dingFollowsItsLanes_data();
     void dingFollowsItsLanes();
     void dribbleWandersWithinItsLimits_data();
@@ -130,6 +222,41 @@ void BellsTest::kaguraBellsLaneHoldsTheCount()
     deliver(bells, row, 1);
     row[KaguraSuzuProcessor::Bells] = count;
     QCOMPARE(render(bells, 2048), struck(row, 2048));
+}
+
+// Random rows, each followed by a stretch in random blocks: lanes often left empty, strikes
+// and shakes, note-offs, and gaps long enough for the beads to stop colliding.
+void BellsTest::kaguraMatchesThePlainLoop_data()
+{
+    const DataTable<quint32, int, int> add("seed", "rows", "longestGap");
+    add("busy", 1u, 400, 3000);
+    add("sparse", 2u, 40, 60000);
+    add("left to settle", 3u, 6, 200000);
+}
+
+void BellsTest::kaguraMatchesThePlainLoop()
+{
+    const auto [seed, rows, longestGap] = fetch<quint32, int, int>("seed", "rows", "longestGap");
+    const FlushDenormals flush;
+    std::mt19937 random(seed);
+    const auto pick = [&random](quint32 from, quint32 to) {
+        return std::uniform_int_distribution<quint32>(from, to)(random);
+    };
+    const auto laneOr
+        = [&](quint32 empty, quint32 top) { return pick(0, 2) == 0 ? pick(0, top) : empty; };
+    KaguraSuzuProcessor bells(kRate);
+    PlainKagura plain;
+    for (int r = 0; r < rows; ++r) {
+        const quint32 note = pick(0, 3) == 0 ? pick(0, 255) : 255;
+        const Row row = { laneOr(12, 26), laneOr(128, 255), laneOr(128, 255), laneOr(128, 255),
+            note, laneOr(255, 255), pick(0, 2) };
+        deliver(bells, row, quint32(r));
+        plain.apply(row);
+        Samples expected(int(pick(0, quint32(longestGap))));
+        for (double& y : expected)
+            y = plain.tick();
+        COMPARE_BLOCKS(render(bells, Samples(expected.size(), 0.0), pick(1, 2048)), expected, 0.0);
+    }
 }
 
 // Lanes: note, volume (over 255) and decay (0.999 to 0.99999 per sample); from sample 1000

@@ -2,7 +2,9 @@
 
 #include "InstrumentTesting.h"
 
+#include <complex>
 #include <numbers>
+#include <random>
 
 using namespace instrumentTesting;
 
@@ -22,6 +24,42 @@ void feed(ScopeProcessor& scope, Samples samples)
     scope.process(context);
 }
 
+// The bank as one plain loop per sample over the bins, renormalising every 512 samples.
+struct PlainBank {
+    explicit PlainBank(const SpectrumAnalyser& like)
+        : alpha(like.alpha().begin(), like.alpha().end())
+        , s1(alpha.size())
+        , s2(alpha.size())
+        , p(alpha.size(), 1.0)
+        , rotation(alpha.size())
+    {
+        for (std::size_t k = 0; k < alpha.size(); ++k)
+            rotation[k] = std::polar(1.0, -kTwoPi * like.frequency()[k] / kRate);
+    }
+
+    void step(double x)
+    {
+        for (std::size_t k = 0; k < alpha.size(); ++k) {
+            const double a = alpha[k], b = a / 2.0, ax = a * x;
+            const double s1r = (1.0 - a) * s1[k].real() + ax * p[k].real();
+            const double s1i = (1.0 - a) * s1[k].imag() + ax * p[k].imag();
+            s1[k] = { s1r, s1i };
+            s2[k] = { (1.0 - b) * s2[k].real() + b * s1r, (1.0 - b) * s2[k].imag() + b * s1i };
+            const double pr = p[k].real(), pi = p[k].imag();
+            p[k] = { pr * rotation[k].real() - pi * rotation[k].imag(),
+                pr * rotation[k].imag() + pi * rotation[k].real() };
+        }
+        if (++count % 512 == 0) {
+            for (auto& q : p)
+                q /= std::sqrt(q.real() * q.real() + q.imag() * q.imag());
+        }
+    }
+
+    std::vector<double> alpha;
+    std::vector<std::complex<double>> s1, s2, p, rotation;
+    int count = 0;
+};
+
 } // namespace
 
 class ScopeTest : public QObject {
@@ -32,6 +70,8 @@ private slots:
     void binsFollowTheirDefinition();
     void snapshotsEvery64Samples_data();
     void snapshotsEvery64Samples();
+    void everyKernelMatchesThePlainLoop_data();
+    void everyKernelMatchesThePlainLoop();
     void nonFiniteInputIsForgotten_data();
     void nonFiniteInputIsForgotten();
 };
@@ -114,6 +154,49 @@ void ScopeTest::snapshotsEvery64Samples()
     QCOMPARE(scope.lastBlock().data(), copy);
     QCOMPARE(scope.spectrum().data(), spectrum);
     QCOMPARE(scope.spectrum().size(), std::size_t(256));
+}
+
+// Noise in random runs through each kernel (at most the widest this machine has) and
+// through a plain loop: every bin's power the same to the last bit after every run.
+void ScopeTest::everyKernelMatchesThePlainLoop_data()
+{
+    using Kernel = SpectrumAnalyser::Kernel;
+    const DataTable<Kernel, int, bool> add("kernel", "bins", "logarithmic");
+    for (const auto& [name, kernel] : { std::pair { "SSE2", Kernel::Sse2 },
+             std::pair { "AVX", Kernel::Avx }, std::pair { "AVX-512", Kernel::Avx512 } }) {
+        add(qPrintable(QString("%1, the scope's 256").arg(name)), kernel, 256, true);
+        add(qPrintable(QString("%1, 29 linear").arg(name)), kernel, 29, false);
+        add(qPrintable(QString("%1, 3").arg(name)), kernel, 3, true);
+    }
+}
+
+void ScopeTest::everyKernelMatchesThePlainLoop()
+{
+    const auto [kernel, bins, logarithmic]
+        = fetch<SpectrumAnalyser::Kernel, int, bool>("kernel", "bins", "logarithmic");
+    SpectrumAnalyser::Config config;
+    config.bins = bins;
+    config.logarithmic = logarithmic;
+    SpectrumAnalyser analyser(config);
+    analyser.useKernel(kernel);
+    PlainBank plain(analyser);
+    std::mt19937 random(bins);
+    const Samples input = noise(6000, quint32(bins));
+    for (qsizetype at = 0; at < input.size();) {
+        const qsizetype n
+            = std::min<qsizetype>(std::uniform_int_distribution(0, 700)(random), input.size() - at);
+        analyser.run(input.constData() + at, quint64(n));
+        for (qsizetype i = at; i < at + n; ++i)
+            plain.step(input[i]);
+        at += n;
+        Samples powers, expected;
+        for (int k = 0; k < bins; ++k) {
+            const std::complex<double> s2 = plain.s2[k];
+            powers.append(analyser.power(k));
+            expected.append(s2.real() * s2.real() + s2.imag() * s2.imag());
+        }
+        COMPARE_BLOCKS(powers, expected, 0.0);
+    }
 }
 
 // A non-finite sample would stay in the smoothers for good; the spectrum shows one empty
