@@ -38,9 +38,12 @@ struct Sse2Lanes {
     static V load(const double* x) { return _mm_loadu_pd(x); }
     static void store(double* x, V v) { _mm_storeu_pd(x, v); }
     static V splat(double x) { return _mm_set1_pd(x); }
-    static V gather(const double* base, const qint32* index)
+    template <qint32 I0, qint32 I1> static V gather(const double* u)
     {
-        return _mm_set_pd(base[index[1]], base[index[0]]);
+        if constexpr (I1 == I0 + 1)
+            return load(u + I0);
+        else
+            return _mm_set_pd(u[I1], u[I0]);
     }
     static V min(V a, V b) { return _mm_min_pd(a, b); }
     static V max(V a, V b) { return _mm_max_pd(a, b); }
@@ -55,10 +58,24 @@ struct Avx2Lanes {
     static V load(const double* x) { return _mm256_loadu_pd(x); }
     static void store(double* x, V v) { _mm256_storeu_pd(x, v); }
     static V splat(double x) { return _mm256_set1_pd(x); }
-    static V gather(const double* base, const qint32* index)
+    // Nearest points on a ring of another size mostly run on one by one, now and then
+    // repeating or skipping one: one or two loads then cover the four.
+    template <qint32 I0, qint32 I1, qint32 I2, qint32 I3> static V gather(const double* u)
     {
-        // Four loads beat the gather instruction here.
-        return _mm256_set_pd(base[index[3]], base[index[2]], base[index[1]], base[index[0]]);
+        constexpr qint32 away[] = { 0, I1 - I0 - 1, I2 - I0 - 2, I3 - I0 - 3 };
+        constexpr qint32 shift = away[1] != 0 ? away[1] : away[2] != 0 ? away[2] : away[3];
+        constexpr bool oneRun = shift == 0;
+        constexpr bool twoRuns = (shift == 1 || shift == -1) && (away[1] == 0 || away[1] == shift)
+            && (away[2] == 0 || away[2] == shift) && (away[3] == 0 || away[3] == shift);
+        if constexpr (oneRun) {
+            return load(u + I0);
+        } else if constexpr (twoRuns) {
+            constexpr int moved
+                = (away[1] != 0 ? 2 : 0) | (away[2] != 0 ? 4 : 0) | (away[3] != 0 ? 8 : 0);
+            return _mm256_blend_pd(load(u + I0), load(u + I0 + shift), moved);
+        } else {
+            return _mm256_set_pd(u[I3], u[I2], u[I1], u[I0]);
+        }
     }
     static V min(V a, V b) { return _mm256_min_pd(a, b); }
     static V max(V a, V b) { return _mm256_max_pd(a, b); }
@@ -97,56 +114,53 @@ MEMBRANE_INLINE typename L::V update(
     return L::min(k.high, L::max(k.low, v));
 }
 
-// One ring while it steps.
-struct Ring {
-    const double* grid;
-    const double* now;
-    const double* before;
-    double* next;
-    const qint32* inner;
-    const qint32* outer;
-    double square;
+template <class First, class...> struct FirstOfPack {
+    using Type = First;
 };
+template <class... Lanes> using FirstOf = typename FirstOfPack<Lanes...>::Type;
 
-// Points k onwards, as many at a time as the lanes hold, then the rest with narrower lanes.
-// The ring closes on itself: its first point's left neighbour is its last point, and its
-// last point's right neighbour its first.
-template <bool Stiffening, qint32 Points, class L, class... Narrower>
-MEMBRANE_INLINE void stepPoints(const Ring& r, qint32 k, const MembraneGrid& g)
+// The lanes' read of the neighbours on the outer or the inner ring of points `At` on.
+template <class L, bool Outer, qint32 At> MEMBRANE_INLINE typename L::V neighbours(const double* u)
 {
-    const Coefficients<L> c(g);
-    const typename L::V square = L::splat(r.square);
-    for (; k + L::kWidth <= Points; k += L::kWidth) {
-        typename L::V left = L::load(r.now + k - 1);
-        if (k == 0)
-            left = L::withFirst(left, r.now[Points - 1]);
-        typename L::V right = L::load(r.now + k + 1);
-        if (k + L::kWidth == Points)
-            right = L::withLast(right, r.now[0]);
-        const typename L::V here = L::load(r.now + k);
-        const typename L::V twice = c.two * here;
-        const typename L::V across
-            = L::gather(r.grid, r.inner + k) + L::gather(r.grid, r.outer + k) - twice;
-        L::store(r.next + k,
-            update<L, Stiffening>(
-                here, L::load(r.before + k), (left + right - twice) / square + across, c));
-    }
-    if constexpr (sizeof...(Narrower) > 0)
-        stepPoints<Stiffening, Points, Narrower...>(r, k, g);
+    constexpr const auto& side = Outer ? kMembraneNeighbours.outer : kMembraneNeighbours.inner;
+    if constexpr (L::kWidth == 4)
+        return L::template gather<side[At], side[At + 1], side[At + 2], side[At + 3]>(u);
+    else
+        return L::template gather<side[At], side[At + 1]>(u);
 }
 
-// Ring J, its size known to the compiler. Reading one point beyond either end of a ring
-// stays inside the grid: the centre lies before ring 1 and the rim after the last ring
-// that steps.
-template <bool Stiffening, qint32 J, class... Lanes>
-MEMBRANE_INLINE void stepRing(const MembraneGrid& g)
+// Points K onwards of ring J, as many at a time as the lanes hold, then the rest with
+// narrower lanes; every group is laid out for its own place. The ring closes on itself:
+// its first point's left neighbour is its last point, and its last point's right
+// neighbour its first. Reading one point beyond either end of a ring stays inside the
+// grid: the centre lies before ring 1 and the rim after the last ring that steps.
+template <bool Stiffening, qint32 J, qint32 K, class L, class... Narrower>
+MEMBRANE_INLINE void stepPoints(const MembraneGrid& g, const Coefficients<L>& c)
 {
-    constexpr qint32 start = membraneRingStart(J);
-    // The neighbour indices start with ring 1.
-    constexpr qint32 index = start - membraneRingStart(1);
-    const Ring r { g.current, g.current + start, g.previous + start, g.next + start,
-        g.inner + index, g.outer + index, double(J * J) };
-    stepPoints<Stiffening, membraneRingPoints(J), Lanes...>(r, 0, g);
+    constexpr qint32 points = membraneRingPoints(J);
+    if constexpr (K + L::kWidth <= points) {
+        constexpr qint32 start = membraneRingStart(J);
+        constexpr qint32 at = start - membraneRingStart(1) + K;
+        const double* u = g.current;
+        const double* ring = u + start;
+        typename L::V left = L::load(ring + K - 1);
+        if constexpr (K == 0)
+            left = L::withFirst(left, ring[points - 1]);
+        typename L::V right = L::load(ring + K + 1);
+        if constexpr (K + L::kWidth == points)
+            right = L::withLast(right, ring[0]);
+        const typename L::V here = L::load(ring + K);
+        const typename L::V twice = c.two * here;
+        const typename L::V across
+            = neighbours<L, false, at>(u) + neighbours<L, true, at>(u) - twice;
+        const typename L::V square = L::splat(double(J * J));
+        L::store(g.next + start + K,
+            update<L, Stiffening>(here, L::load(g.previous + start + K),
+                (left + right - twice) / square + across, c));
+        stepPoints<Stiffening, J, K + L::kWidth, L, Narrower...>(g, c);
+    } else if constexpr (sizeof...(Narrower) > 0) {
+        stepPoints<Stiffening, J, K, Narrower...>(g, Coefficients<FirstOf<Narrower...>>(g));
+    }
 }
 
 // Every ring has an even number of points, so the narrowest lanes, two wide, finish each.
@@ -161,9 +175,10 @@ template <bool Stiffening, class... Lanes> void stepGrid(const MembraneGrid& g)
     g.next[0] = update<ScalarLanes, Stiffening>(
         u[0], g.previous[0], sum / double(firstPoints) - u[0], Coefficients<ScalarLanes>(g));
 
-    [&g]<qint32... J>(std::integer_sequence<qint32, J...>)
+    const Coefficients<FirstOf<Lanes...>> wide(g);
+    [&g, &wide ]<qint32... J>(std::integer_sequence<qint32, J...>)
     {
-        (stepRing<Stiffening, J + 1, Lanes...>(g), ...);
+        (stepPoints<Stiffening, J + 1, 0, Lanes...>(g, wide), ...);
     }
     (std::make_integer_sequence<qint32, kMembraneRings - 2>());
 

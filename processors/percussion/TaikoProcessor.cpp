@@ -54,20 +54,6 @@ template <class T> CircularMembrane<T>::CircularMembrane()
     previous.assign(std::size_t(totalPoints), T(0));
     next.assign(std::size_t(totalPoints), T(0));
 
-    // Index on ring `r` nearest the angle `theta`.
-    const auto nearest = [this](qint32 r, T theta) {
-        const qint32 points = ringPoints[r];
-        return ringStart[r] + qint32(theta * T(points) / T(kTwoPi) + T(0.5)) % points;
-    };
-    // The neighbourhoods never change, so the step only looks them up.
-    for (qint32 j = 1; j < rings - 1; ++j) {
-        const qint32 points = ringPoints[j];
-        for (qint32 k = 0; k < points; ++k) {
-            const T theta = T(k) * T(kTwoPi) / T(points);
-            m_inner.push_back(j == 1 ? 0 : nearest(j - 1, theta));
-            m_outer.push_back(nearest(j + 1, theta));
-        }
-    }
     updateCourant();
 }
 
@@ -86,8 +72,8 @@ template <class T> void CircularMembrane<T>::clear()
 
 template <class T> T CircularMembrane<T>::tick()
 {
-    const MembraneGrid grid { current.data(), previous.data(), next.data(), m_inner.data(),
-        m_outer.data(), courant2, nonlinear, loss };
+    const MembraneGrid grid { current.data(), previous.data(), next.data(), courant2, nonlinear,
+        loss };
     membraneStep(lanes, nonlinear > T(0))(grid);
     // current <- next, previous <- current, next <- previous: three pointer swaps.
     std::swap(previous, next);

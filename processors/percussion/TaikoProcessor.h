@@ -59,12 +59,6 @@ public:
 
     // The vector width of the step; every width gives the same samples.
     MembraneLanes lanes = widestMembraneLanes();
-
-private:
-    // For each point off the centre and the rim, the nearest points at the same angle
-    // on the inner and the outer ring; the neighbours along its own ring are adjacent.
-    std::vector<qint32> m_inner;
-    std::vector<qint32> m_outer;
 };
 
 // The taiko: membrane, a bank of body modes behind a low-pass, a burst of stick noise.
