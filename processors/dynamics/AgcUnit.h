@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/EngineRate.h"
+#include "processors/units/FastMath.h"
 #include "processors/units/Unit.h"
 
 #include <QtGlobal>
@@ -11,8 +12,9 @@
 #include <vector>
 
 // Automatic gain control: raises quiet material towards a target peak, never beyond
-// maxGain, and ends in a soft limiter that keeps the output inside ±1.
-template <class T> class AgcUnit final : public Unit<T> {
+// maxGain, and ends in a soft limiter that keeps the output inside ±1. kReference bends
+// the limiter with std::tanh, as the measure for the fast one.
+template <class T, bool kReference = false> class AgcUnit final : public Unit<T> {
 public:
     enum Mode : quint32 { Off, Normal, FreezeOnSignal, BlockRms, PrimerLocked };
     enum PrimeState : quint32 { Idle, Priming, Locked };
@@ -93,7 +95,12 @@ public:
         const T magnitude = std::abs(y);
         if (magnitude <= kKnee)
             return y;
-        const T bent = kKnee + kKnee * std::tanh(T(2) * (magnitude - kKnee));
+        T curve;
+        if constexpr (kReference)
+            curve = std::tanh(T(2) * (magnitude - kKnee));
+        else
+            curve = T(fastMath::tanh(T(2) * (magnitude - kKnee)));
+        const T bent = kKnee + kKnee * curve;
         // Far above the knee tanh rounds to 1, so the curve is held below full scale.
         return std::copysign(std::min(bent, kBelowFullScale), y);
     }

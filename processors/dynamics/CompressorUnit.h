@@ -7,7 +7,9 @@
 #include <cmath>
 
 // Feed-forward peak compressor with a 1 ms attack and a 50 ms release, clipped to ±1.
-template <class T> class CompressorUnit final : public Unit<T> {
+// kReference keeps the gain law in decibels through std::log10 and std::pow, as the
+// measure for the cheaper base-2 form.
+template <class T, bool kReference = false> class CompressorUnit final : public Unit<T> {
 public:
     explicit CompressorUnit(T sampleRate)
         : sampleRate(sampleRate)
@@ -21,8 +23,14 @@ public:
         const T env = envelope.follow(std::abs(x));
         T g = T(1);
         if (env > threshold) {
-            const T over = T(20) * std::log10(env / threshold);
-            g = std::pow(T(10), -(over - over / ratio) / T(20));
+            if constexpr (kReference) {
+                const T over = T(20) * std::log10(env / threshold);
+                g = std::pow(T(10), -(over - over / ratio) / T(20));
+            } else {
+                // The same law without decibels: (env / threshold)^(1/ratio - 1).
+                const T slope = T(1) / ratio - T(1);
+                g = std::exp2(slope * std::log2(env / threshold));
+            }
         }
         return std::clamp(g * x, T(-1), T(1));
     }

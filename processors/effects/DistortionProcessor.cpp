@@ -1,6 +1,7 @@
 #include "processors/effects/DistortionProcessor.h"
 #include "processors/RowLanes.h"
 #include "processors/effects/LaneScale.h"
+#include "processors/units/FastMath.h"
 
 #include <cmath>
 
@@ -64,6 +65,6 @@ void DistortionProcessor::process(AudioContext& context)
     const quint64 samples = context.frames * context.channels;
     for (quint64 i = 0; i < samples; ++i) {
         const double x = context.data[i];
-        context.data[i] = (1.0 - m_mix) * x + m_mix * std::tanh(m_drive * x) * m_makeUp;
+        context.data[i] = (1.0 - m_mix) * x + m_mix * fastMath::tanh(m_drive * x) * m_makeUp;
     }
 }

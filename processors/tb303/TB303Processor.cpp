@@ -13,7 +13,7 @@ constexpr double kMinCutoff = 0.5;
 constexpr double kResonanceSpan = 19.5;
 constexpr double kMinResonance = 0.5;
 
-using Voice = Tb303<double>;
+using Voice = Tb303<double>; // for the constants, which both voices share
 
 // The low byte of a switch or byte lane, which is all the voice keeps.
 quint8 lowByte(quint32 value)
@@ -33,13 +33,14 @@ std::optional<double> byteLane(const RowLanes& lanes, int lane)
 
 } // namespace
 
-TB303Processor::TB303Processor(int sampleRate)
+template <bool kReference>
+BasicTB303Processor<kReference>::BasicTB303Processor(int sampleRate)
     : Processor(ProcessorCharacter("TB-303", false, true, true, true, false, false))
     , m_voice(sampleRate > 0 ? sampleRate : kEngineRate)
 {
 }
 
-SchemaPointer TB303Processor::schema() const
+template <bool kReference> SchemaPointer BasicTB303Processor<kReference>::schema() const
 {
     return schemaOnce([] {
         auto schema = QSharedPointer<NodeParameterSchema>::create();
@@ -58,7 +59,8 @@ SchemaPointer TB303Processor::schema() const
     });
 }
 
-void TB303Processor::applyRow(const quint32* values, int count, quint32 rowSerial)
+template <bool kReference>
+void BasicTB303Processor<kReference>::applyRow(const quint32* values, int count, quint32 rowSerial)
 {
     if (!acceptRow(rowSerial))
         return;
@@ -90,7 +92,7 @@ void TB303Processor::applyRow(const quint32* values, int count, quint32 rowSeria
         m_voice.envMod = *v / kByteScale;
 }
 
-void TB303Processor::process(AudioContext& context)
+template <bool kReference> void BasicTB303Processor<kReference>::process(AudioContext& context)
 {
     if (!context.data || context.channels == 0)
         return;
@@ -110,3 +112,6 @@ void TB303Processor::process(AudioContext& context)
     for (quint64 c = 1; c < context.channels; ++c)
         std::memcpy(context.data + c * frames, context.data, frames * sizeof(double));
 }
+
+template class BasicTB303Processor<false>;
+template class BasicTB303Processor<true>;

@@ -5,13 +5,16 @@
 #include "processors/tb303/Pulse.h"
 #include "processors/tb303/Saw.h"
 #include "processors/units/Biquad.h"
+#include "processors/units/FastMath.h"
 
 #include <cmath>
 #include <limits>
 
 // The bass voice: saw or pulse, two linear envelope ramps, a resonant low-pass that
-// tracks pitch and envelope, and a tanh saturator.
-template <class T> class Tb303 : public Unit<T> {
+// tracks pitch and envelope, and a tanh saturator. Its per-sample tanh and tangent come
+// from fastMath and the glide's power of two from std::exp2; kReference keeps the plain
+// std:: calls that the tests hold the fast voice to.
+template <class T, bool kReference = false> class Tb303 : public Unit<T> {
 public:
     static constexpr T kNormalDecay = T(0.3);
     static constexpr T kAccentDecay = T(0.18);
@@ -81,12 +84,19 @@ public:
             m_designedQ = resonanceLag.value;
             filter.q = resonanceLag.value;
             filter.frequency = normalized;
-            filter.computeCoefficients();
+            if constexpr (kReference)
+                filter.computeCoefficients();
+            else
+                filter.computeCoefficientsWith([](T f) { return T(fastMath::tanPi(f)); });
         }
 
         const T o = waveform ? pulse.tick() : saw.tick();
         const T x = o * a * b * accentGain;
-        return std::tanh(T(4) * filter.process(x));
+        const T y = T(4) * filter.process(x);
+        if constexpr (kReference)
+            return std::tanh(y);
+        else
+            return T(fastMath::tanh(y));
     }
 
     T sampleRate;
@@ -137,7 +147,10 @@ private:
     void setPitch(T pitch)
     {
         m_pitch = pitch;
-        m_frequency = kA4 * std::pow(T(2), (pitch - T(69)) / T(12));
+        if constexpr (kReference)
+            m_frequency = kA4 * std::pow(T(2), (pitch - T(69)) / T(12));
+        else
+            m_frequency = kA4 * std::exp2((pitch - T(69)) / T(12));
         pulse.setFrequency(m_frequency);
         saw.increment = m_frequency / saw.sampleRate;
     }

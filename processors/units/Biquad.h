@@ -39,9 +39,16 @@ public:
     // coefficients for `type`; an unknown type keeps the old coefficients.
     void computeCoefficients()
     {
+        computeCoefficientsWith([](T f) { return std::tan(std::numbers::pi_v<T> * f); });
+    }
+
+    // As computeCoefficients(), with tan(pi * frequency) taken from `tanPi`, for callers
+    // that redesign every sample and bring a cheaper tangent.
+    template <class TanPi> void computeCoefficientsWith(TanPi tanPi)
+    {
         frequency = std::min(std::max(frequency, kMinFrequency), kMaxFrequency);
         q = std::max(q, kMinQ);
-        const T k = std::tan(std::numbers::pi_v<T> * frequency);
+        const T k = tanPi(frequency);
         const T k2 = k * k;
         Section section;
         if (!designFor(k, k2, section))

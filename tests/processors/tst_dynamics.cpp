@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <numbers>
+#include <random>
 
 using namespace instrumentTesting;
 
@@ -32,6 +33,8 @@ class DynamicsTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void fastGainLawsFollowTheReference_data();
+    void fastGainLawsFollowTheReference();
     void agcLanesMapToTheirRanges_data();
     void agcLanesMapToTheirRanges();
     void offModeIsTheSoftLimit_data();
@@ -238,6 +241,41 @@ void DynamicsTest::nonFiniteInputPassesOver()
     for (int n = 0; n < output.size(); ++n)
         QVERIFY2(std::isfinite(output[n]), qPrintable(QString::number(n)));
     QVERIFY(peak(output, output.size() / 2) > 0.1);
+}
+
+// The compressor's gain law and the AGC's limiter against their std:: forms, on noise
+// whose level, threshold and ratio change every block.
+void DynamicsTest::fastGainLawsFollowTheReference_data()
+{
+    const DataTable<bool, double> add("compressor", "loudest");
+    add("compressor, quiet", true, 0.5);
+    add("compressor, hot", true, 4.0);
+    add("compressor, absurd", true, 1e30);
+    add("limiter", false, 3.0);
+    add("limiter, absurd", false, 1e30);
+}
+
+void DynamicsTest::fastGainLawsFollowTheReference()
+{
+    const auto [compressor, loudest] = fetch<bool, double>("compressor", "loudest");
+    CompressorUnit<double> fast(kRate);
+    CompressorUnit<double, true> reference(kRate);
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    double worst = 0.0;
+    for (int block = 0; block < 240; ++block) {
+        fast.threshold = reference.threshold = std::max(0.001, unit(random));
+        fast.ratio = reference.ratio = 1.0 + 19.0 * unit(random);
+        const double level = loudest * std::pow(unit(random), 4.0);
+        for (int i = 0; i < 1024; ++i) {
+            const double x = level * (2.0 * unit(random) - 1.0);
+            const double a = compressor ? fast.process(x) : Agc::softLimit(x);
+            const double b
+                = compressor ? reference.process(x) : AgcUnit<double, true>::softLimit(x);
+            worst = std::max(worst, std::abs(a - b));
+        }
+    }
+    QVERIFY2(worst < 1e-13, qPrintable(QString::number(worst)));
 }
 
 QTEST_GUILESS_MAIN(DynamicsTest)

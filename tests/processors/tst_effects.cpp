@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <numbers>
+#include <random>
 
 using namespace instrumentTesting;
 
@@ -105,6 +106,9 @@ private slots:
     void averageIsMovingMean();
     void stateRoundTrip_data();
     void stateRoundTrip();
+    void fastShapesFollowStd_data();
+    void fastShapesFollowStd();
+    void tremoloFollowsTheReference();
 };
 
 // Rows all carry serial 7, so only the first of them counts. The amp's volume is its
@@ -268,6 +272,57 @@ void EffectsTest::stateRoundTrip()
     load(p, stored);
     QCOMPARE(bytes([&](QDataStream& stream) { p.saveState(stream); }), expected);
     QCOMPARE(renderOne(p, 1.0), firstOutputOfOnes);
+}
+
+// The distortion's tanh and the tremolo's sine against std::, on random arguments across
+// each range and at the non-finite ends.
+void EffectsTest::fastShapesFollowStd_data()
+{
+    const DataTable<bool, double, double> add("sine", "low", "high");
+    add("tanh near zero", false, -1e-3, 1e-3);
+    add("tanh, the bend", false, -4.0, 4.0);
+    add("tanh, saturating", false, -40.0, 40.0);
+    add("tanh, overdriven", false, -1e6, 1e6);
+    add("sine, one cycle", true, 0.0, 1.0);
+    add("sine, many cycles", true, -1e3, 1e3);
+}
+
+void EffectsTest::fastShapesFollowStd()
+{
+    const auto [sine, low, high] = fetch<bool, double, double>("sine", "low", "high");
+    const auto fast = [sine](double x) { return sine ? fastMath::sin2Pi(x) : fastMath::tanh(x); };
+    const auto exact
+        = [sine](double x) { return sine ? std::sin(2.0 * std::numbers::pi * x) : std::tanh(x); };
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> uniform(low, high);
+    double worst = 0.0;
+    for (int i = 0; i < 1000000; ++i) {
+        const double x = uniform(random);
+        worst = std::max(worst, std::abs(fast(x) - exact(x)));
+    }
+    // std::sin rounds 2 pi x first, an error that grows with x.
+    QVERIFY2(worst < 2e-15 * std::max(1.0, sine ? high : 1.0), qPrintable(QString::number(worst)));
+    for (const double x : { kInf, -kInf, kNaN })
+        QCOMPARE(std::isnan(fast(x)), std::isnan(exact(x)) || sine);
+    if (!sine)
+        QCOMPARE(fast(kInf), 1.0);
+}
+
+// Random rates and depths every block, long enough for the phase to wrap many times.
+void EffectsTest::tremoloFollowsTheReference()
+{
+    TremoloUnit<double> fast;
+    TremoloUnit<double, true> reference;
+    std::mt19937 random(5);
+    std::uniform_real_distribution<double> rate(0.1, 20.0);
+    double worst = 0.0;
+    for (int block = 0; block < 240; ++block) {
+        fast.rate = reference.rate = rate(random);
+        fast.depth = reference.depth = rate(random) / 20.0;
+        for (int i = 0; i < 1024; ++i)
+            worst = std::max(worst, std::abs(fast.tick() - reference.tick()));
+    }
+    QVERIFY2(worst < 1e-14, qPrintable(QString::number(worst)));
 }
 
 QTEST_GUILESS_MAIN(EffectsTest)

@@ -2,6 +2,8 @@
 
 #include "InstrumentTesting.h"
 
+#include <random>
+
 using namespace instrumentTesting;
 
 namespace {
@@ -79,6 +81,8 @@ private slots:
     void lanesScaleTheFilterSettings();
     void absurdNotesStayFiniteAndPrompt_data();
     void absurdNotesStayFiniteAndPrompt();
+    void fastVoiceFollowsTheReference_data();
+    void fastVoiceFollowsTheReference();
 };
 
 void Tb303Test::silentWithoutANote_data()
@@ -241,6 +245,47 @@ void Tb303Test::absurdNotesStayFiniteAndPrompt()
     QVERIFY(timer.elapsed() < 5000);
     for (const double x : player.out)
         QVERIFY(!finite || (std::isfinite(x) && std::abs(x) <= 1.0));
+}
+
+// The voice's fast tanh, tangent and glide power against the plain std:: calls, over long
+// runs of random rows: the filter and the oscillator phase carry any error forward.
+void Tb303Test::fastVoiceFollowsTheReference_data()
+{
+    const DataTable<quint32, int, quint32> add("seed", "rowEvery", "resonance");
+    add("a row every block", 1u, 1, kEmpty);
+    add("sparse rows, long glides", 2u, 5, kEmpty);
+    add("highest resonance", 3u, 2, 254u);
+    add("lowest resonance", 4u, 1, 0u);
+}
+
+void Tb303Test::fastVoiceFollowsTheReference()
+{
+    const auto [seed, rowEvery, resonance]
+        = fetch<quint32, int, quint32>("seed", "rowEvery", "resonance");
+    std::mt19937 random(seed);
+    const auto pick = [&random](quint32 low, quint32 high) {
+        return std::uniform_int_distribution<quint32>(low, high)(random);
+    };
+    TB303Processor fast(kRate);
+    BasicTB303Processor<true> reference(kRate);
+    const auto byteOrEmpty = [&](quint32 fixed) {
+        return fixed != kEmpty ? fixed : pick(0, 4) ? pick(0, 254) : kEmpty;
+    };
+    double worst = 0.0;
+    for (int block = 0; block < 240; ++block) {
+        if (block % rowEvery == 0) {
+            const quint32 note = pick(0, 5) ? pick(24, 100) : pick(0, 1) ? 254u : kEmpty;
+            const Row row { note, kEmpty, pick(0, 2), pick(0, 2), pick(0, 2), byteOrEmpty(kEmpty),
+                byteOrEmpty(resonance), byteOrEmpty(kEmpty) };
+            deliver(fast, row, quint32(block + 1));
+            deliver(reference, row, quint32(block + 1));
+        }
+        const Samples a = render(fast, 1024);
+        const Samples b = render(reference, 1024);
+        for (int i = 0; i < a.size(); ++i)
+            worst = std::max(worst, std::abs(a[i] - b[i]));
+    }
+    QVERIFY2(worst < 1e-6, qPrintable(QString::number(worst)));
 }
 
 QTEST_GUILESS_MAIN(Tb303Test)
