@@ -20,19 +20,19 @@ inline constexpr double kRoundShift = 6755399441055744.0;
 
 // c[0] + c[1] x + c[2] x^2 + ... by pairs, then pairs of pairs (Estrin): the chain of
 // dependent multiply-adds is log2(N) long instead of N, and a voice's sample waits on it.
+// Each level is its own instantiation, so the compiler lays every step out in line.
 template <std::size_t N> inline double polynomial(const std::array<double, N>& c, double x)
 {
-    std::array<double, N> v = c;
-    std::size_t n = N;
-    while (n > 1) {
-        for (std::size_t i = 0; i < n / 2; ++i)
-            v[i] = v[2 * i] + v[2 * i + 1] * x;
-        if (n % 2 != 0)
-            v[n / 2] = v[n - 1];
-        n = (n + 1) / 2;
-        x *= x;
+    if constexpr (N == 1) {
+        return c[0];
+    } else {
+        std::array<double, (N + 1) / 2> pairs;
+        for (std::size_t i = 0; i < N / 2; ++i)
+            pairs[i] = c[2 * i] + c[2 * i + 1] * x;
+        if constexpr (N % 2 != 0)
+            pairs[N / 2] = c[N - 1];
+        return polynomial(pairs, x * x);
     }
-    return v[0];
 }
 
 // (2^f - 1) / f for f in [-0.5, 0.5].
