@@ -23,7 +23,11 @@ public:
     {
         if (!(position > kIdle))
             return end;
-        const T out = (duration - position) * start / duration + position * end / duration;
+        // A zero end contributes an exact zero, which adding cannot change: skipping its
+        // product and division gives the same sample.
+        const T from = start == T(0) ? T(0) : (duration - position) * start / duration;
+        const T to = end == T(0) ? T(0) : position * end / duration;
+        const T out = from + to;
         position += m_step;
         // The ramp runs one sample past its end before it goes idle.
         if (position > duration + m_step)
