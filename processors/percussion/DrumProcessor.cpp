@@ -1,6 +1,7 @@
 #include "processors/percussion/DrumProcessor.h"
 
 #include "processors/RowLanes.h"
+#include "processors/units/FlushDenormals.h"
 
 namespace {
 
@@ -63,6 +64,8 @@ void DrumProcessor::process(AudioContext& context)
     }
     if (!context.data)
         return;
+    // After a hit the envelope falls into subnormals, where each sample costs many more.
+    const FlushDenormals flush;
     for (quint64 i = 0; i < context.frames; ++i)
         context.data[i] = m_voice.tick();
 }

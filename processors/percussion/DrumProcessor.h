@@ -1,6 +1,7 @@
 #pragma once
 
 #include "processors/Processor.h"
+#include "processors/units/FastMath.h"
 #include "processors/units/Unit.h"
 
 #include <algorithm>
@@ -8,8 +9,9 @@
 #include <numbers>
 
 // A sine whose pitch sweeps from a start to an end rate over one hit, under a linear
-// attack/decay envelope. Lengths are counted in samples.
-template <class T> class Drum final : public Unit<T> {
+// attack/decay envelope. Lengths are counted in samples. The sine comes from fastMath;
+// kReference keeps std::sin, the measure for it.
+template <class T, bool kReference = false> class Drum final : public Unit<T> {
 public:
     explicit Drum(int sampleRate)
         : sampleRate(sampleRate)
@@ -40,7 +42,10 @@ public:
         phase += increment;
         if (phase >= kTwoPi)
             phase -= kTwoPi;
-        return env * std::sin(phase);
+        if constexpr (kReference)
+            return env * std::sin(phase);
+        else
+            return env * T(fastMath::sin2Pi(phase * (T(1) / kTwoPi)));
     }
 
     static constexpr T kTwoPi = T(2) * std::numbers::pi_v<T>;

@@ -102,6 +102,7 @@ private slots:
     void taikoRendersAsRecorded();
     void headStepsLikeThePlainStep_data();
     void headStepsLikeThePlainStep();
+    void drumSineFollowsStdSin();
 };
 
 // Lanes: note, volume, attack (10 to 500 samples), decay (200 to 8000), pitch (a phase step
@@ -295,6 +296,35 @@ void DrumsTest::headStepsLikeThePlainStep()
             qPrintable(QString::number(segment)));
     }
     QCOMPARE(rested, flushed);
+}
+
+// Random hits with random attack, decay and sweep, ringing into silence and cut short,
+// through the voice with the polynomial sine and through one with std::sin.
+void DrumsTest::drumSineFollowsStdSin()
+{
+    const FlushDenormals flush;
+    QRandomGenerator random(5);
+    Drum<double> fast(kRate);
+    Drum<double, true> plain(kRate);
+    double worst = 0.0;
+    for (int hit = 0; hit < 60; ++hit) {
+        const double attack = 10.0 + random.bounded(490.0);
+        const double decay = 200.0 + random.bounded(7800.0);
+        const double sweep = random.bounded(1.0);
+        const auto start = [&](auto& voice) {
+            voice.attack = attack;
+            voice.decay = decay;
+            voice.total = attack + decay;
+            voice.startIncrement = sweep * 1.2 + 0.1;
+            voice.endIncrement = sweep * 0.08 + 0.02;
+            voice.restart();
+        };
+        start(fast);
+        start(plain);
+        for (int i = random.bounded(200, 40000); i > 0; --i)
+            worst = std::max(worst, std::abs(fast.tick() - plain.tick()));
+    }
+    QVERIFY2(worst < 1e-12, qPrintable(QString::number(worst)));
 }
 
 QTEST_GUILESS_MAIN(DrumsTest)
