@@ -132,7 +132,8 @@ public:
         // The partial count is a template argument, so the pairs loop is laid out for it.
         [&]<int... N>(std::integer_sequence<int, N...>)
         {
-            ((modeCount == N || N == kPartials ? (ringWith<N>(e, n, sink), true) : false) || ...);
+            (void)((modeCount == N || N == kPartials ? (ringWith<N>(e, n, sink), true) : false)
+                || ...);
         }
         (std::make_integer_sequence<int, kPartials + 1>());
     }

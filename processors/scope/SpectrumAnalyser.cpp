@@ -191,9 +191,15 @@ __attribute__((target("avx"))) void SpectrumAnalyser::runBinsAvx(
     runBinsWith<Pack4, 2>(samples, count);
 }
 
-// AVX-512F brings FMA with it, and GCC would fuse the products into the sums.
-__attribute__((target("avx512f"), optimize("fp-contract=off"))) void
-SpectrumAnalyser::runBinsAvx512(const double* samples, quint64 count)
+// AVX-512F brings FMA with it, and GCC would fuse the products into the sums (Clang is held
+// back by the pragma above).
+#if defined(__clang__)
+#define ZARN_NO_CONTRACTION
+#else
+#define ZARN_NO_CONTRACTION , optimize("fp-contract=off")
+#endif
+__attribute__((target("avx512f") ZARN_NO_CONTRACTION)) void SpectrumAnalyser::runBinsAvx512(
+    const double* samples, quint64 count)
 {
     runBinsWith<Pack8, 2>(samples, count);
 }
