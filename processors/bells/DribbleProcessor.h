@@ -1,6 +1,7 @@
 #pragma once
 
 #include "processors/Processor.h"
+#include "processors/units/FastMath.h"
 #include "processors/units/Unit.h"
 
 #include <cmath>
@@ -8,8 +9,9 @@
 #include <numbers>
 
 // A free-running sine whose pitch and loudness drift towards random targets, each held
-// for a random time.
-template <class T> class DribbleUnit final : public Unit<T> {
+// for a random time. The sine comes from fastMath; kReference keeps std::sin, the
+// measure for it.
+template <class T, bool kReference = false> class DribbleUnit final : public Unit<T> {
 public:
     static constexpr T kTwoPi = T(2) * std::numbers::pi_v<T>;
 
@@ -45,7 +47,10 @@ public:
         phase += kTwoPi * f / sampleRate;
         if (phase >= kTwoPi)
             phase -= kTwoPi;
-        return std::sin(phase) * amp;
+        if constexpr (kReference)
+            return std::sin(phase) * amp;
+        else
+            return T(fastMath::sin2Pi(phase * (T(1) / kTwoPi))) * amp;
     }
 
     T sampleRate;

@@ -131,6 +131,7 @@ private slots:
     void dingFollowsItsLanes();
     void dribbleWandersWithinItsLimits_data();
     void dribbleWandersWithinItsLimits();
+    void dribbleSineFollowsStdSin();
 };
 
 void BellsTest::kaguraTakesWholeRowsOnce()
@@ -308,6 +309,29 @@ void BellsTest::dribbleWandersWithinItsLimits()
     DribbleProcessor dribble(44100);
     deliver(dribble, row, 0);
     COMPARE_FINGERPRINT(render(dribble, 44100), golden);
+}
+
+// The wandering tone over its whole range, fast and slow, with the polynomial sine and
+// with std::sin: both draw the same targets from the same seed.
+void BellsTest::dribbleSineFollowsStdSin()
+{
+    const auto render = [](auto voice) {
+        voice.minFrequency = 20.0;
+        voice.maxFrequency = 20000.0;
+        voice.pitchSmoothing = 0.0055;
+        Samples out(200000);
+        for (double& x : out)
+            x = voice.tick();
+        return out;
+    };
+    std::srand(11);
+    const Samples fast = render(DribbleUnit<double>(44100));
+    std::srand(11);
+    const Samples plain = render(DribbleUnit<double, true>(44100));
+    double worst = 0.0;
+    for (qsizetype i = 0; i < fast.size(); ++i)
+        worst = std::max(worst, std::abs(fast[i] - plain[i]));
+    QVERIFY2(worst < 1e-12, qPrintable(QString::number(worst)));
 }
 
 QTEST_GUILESS_MAIN(BellsTest)
