@@ -5,21 +5,13 @@
 #include "processors/units/Biquad.h"
 #include "processors/units/ModalResonator.h"
 #include "processors/units/Unit.h"
+#include "processors/units/VectorOf.h"
 #include "processors/units/XorShift.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <utility>
-
-// Two values in one SSE register; plain arithmetic on it works lane by lane.
-template <class T> struct VectorPair;
-template <> struct VectorPair<float> {
-    using Type = float __attribute__((vector_size(2 * sizeof(float))));
-};
-template <> struct VectorPair<double> {
-    using Type = double __attribute__((vector_size(2 * sizeof(double))));
-};
 
 // A cluster of small bells: a decaying energy makes the beads collide at random, and
 // each collision rings a bank of inharmonic bell partials.
@@ -168,7 +160,7 @@ public:
     bool settled = false;
 
 private:
-    using Pair = typename VectorPair<T>::Type;
+    using Pair = VectorOf<T, 2>;
     // The xorshift step is linear over bits, so a power of it is a 32 by 32 bit matrix:
     // column i is the image of bit i.
     using BitMatrix = std::array<quint32, 32>;

@@ -23,8 +23,8 @@ template <class V> [[gnu::always_inline]] inline void store(double* to, const V&
 }
 
 // Four and eight bins to a register, for the AVX and AVX-512 kernels.
-using Pack4 = double __attribute__((vector_size(4 * sizeof(double))));
-using Pack8 = double __attribute__((vector_size(8 * sizeof(double))));
+using Pack4 = VectorOf<double, 4>;
+using Pack8 = VectorOf<double, 8>;
 
 } // namespace
 

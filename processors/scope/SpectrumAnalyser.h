@@ -2,6 +2,8 @@
 
 #include "core/EngineRate.h"
 
+#include "processors/units/VectorOf.h"
+
 #include <QtGlobal>
 
 #include <vector>
@@ -22,7 +24,7 @@ public:
 
     static constexpr quint64 kRenormInterval = 512;
     // Two bins in one SSE register; plain arithmetic on it works lane by lane.
-    using Pack = double __attribute__((vector_size(2 * sizeof(double))));
+    using Pack = VectorOf<double, 2>;
     static constexpr int kPackWidth = 2;
     // Bins that run side by side in the block loop.
     static constexpr int kGroup = 4;

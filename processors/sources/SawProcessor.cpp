@@ -1,6 +1,7 @@
 #include "processors/sources/SawProcessor.h"
 
 #include "core/EngineRate.h"
+#include "processors/units/VectorOf.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,7 +30,7 @@ inline double wrap(double x)
 }
 
 // Two voices in one SSE register; plain arithmetic on it works lane by lane.
-using Pack = double __attribute__((vector_size(2 * sizeof(double))));
+using Pack = VectorOf<double, 2>;
 using Mask = decltype(Pack {} < Pack {});
 constexpr Mask kMagnitudeBits = { 0x7FFFFFFFFFFFFFFF, 0x7FFFFFFFFFFFFFFF };
 
