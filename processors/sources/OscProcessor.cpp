@@ -1,14 +1,29 @@
 #include "processors/sources/OscProcessor.h"
+
+#include "core/EngineRate.h"
 #include "processors/Logging.h"
+#include "processors/RowLanes.h"
+#include "processors/sources/WaveRegistry.h"
 
 #include <QDebug>
 
+#include <algorithm>
 #include <cmath>
-#include <numbers>
 
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
+// By shape lane value.
+constexpr const char* kShapeNames[OscProcessor::kShapes] = { "sine", "triangle", "saw", "square" };
+
+constexpr int kFractionBits = 32 - BandLimitedWave::kIndexBits;
+constexpr quint32 kFractionMask = (quint32(1) << kFractionBits) - 1;
+constexpr double kFractionScale = 1.0 / double(quint32(1) << kFractionBits);
+constexpr double kCycle = 4294967296.0;
+
+double noteHz(quint32 note)
+{
+    return 440.0 * std::exp2((double(note) - 69.0) / 12.0);
+}
 
 } // namespace
 
@@ -17,9 +32,11 @@ OscProcessor::OscProcessor(int sampleRate)
 {
     Q_UNUSED(sampleRate);
     qCDebug(lcProcessors).noquote() << "OSC NODE VOICE";
-    Voice voice;
-    voice.wave = WaveRegistry::instance().find("sin");
-    m_voices.append(voice);
+    for (int shape = 0; shape < kShapes; ++shape) {
+        m_waves[shape] = WaveRegistry::instance().find(QString::fromLatin1(kShapeNames[shape]));
+        Q_ASSERT(m_waves[shape]);
+    }
+    tune();
 }
 
 SchemaPointer OscProcessor::schema() const
@@ -35,24 +52,55 @@ SchemaPointer OscProcessor::schema() const
     });
 }
 
-// The amplitude glides toward its target but is not applied to the output.
-double OscProcessor::Voice::next()
+// One note lane makes one voice: a new note retunes it without a break in the wave.
+void OscProcessor::applyRow(const quint32* values, int count, quint32 rowSerial)
 {
-    amp = ampKeep * amp + targetMix * target;
-    phase = std::fmod(phase + increment, kTwoPi);
-    if (wave)
-        return wave(phase);
-    toggle = !toggle;
-    return toggle ? 1.0 : -1.0;
+    if (!acceptRow(rowSerial))
+        return;
+    const RowLanes lanes(values, count);
+    if (const auto shape = lanes.below(Shape, kShapes))
+        m_shape = int(*shape);
+    if (const auto note = lanes.except(Note, RowLanes::kEmptyNote)) {
+        if (*note == RowLanes::kNoteOff) {
+            m_sounding = false;
+        } else {
+            // Every shape is at a zero crossing at phase 0, so a silent voice starts there.
+            if (m_level.level == 0.0)
+                m_phase = 0;
+            m_note = *note;
+            m_sounding = true;
+        }
+    }
+    if (const auto volume = lanes.below(Volume, RowLanes::kEmptyByte))
+        m_volume = *volume / 255.0;
+    tune();
+}
+
+void OscProcessor::tune()
+{
+    const double hz = noteHz(m_note);
+    m_table = m_waves[m_shape]->tableFor(hz);
+    // The silent table above the Nyquist frequency needs no step, and a step there would overflow.
+    m_step = hz < kEngineRate / 2.0 ? quint32(std::lround(hz / kEngineRate * kCycle)) : 0;
 }
 
 void OscProcessor::process(AudioContext& context)
 {
     double* out = context.data;
-    for (quint64 i = 0; i < context.frames; ++i) {
-        double sum = 0.0;
-        for (Voice& voice : m_voices)
-            sum += voice.next();
-        out[i] = sum;
+    const double target = m_sounding ? m_volume : 0.0;
+    if (m_level.level == 0.0 && target == 0.0) {
+        std::fill_n(out, context.frames, 0.0);
+        return;
     }
+    const float* table = m_table;
+    quint32 phase = m_phase;
+    for (quint64 i = 0; i < context.frames; ++i) {
+        const double level = m_level.next(target);
+        const quint32 index = phase >> kFractionBits;
+        const double fraction = (phase & kFractionMask) * kFractionScale;
+        const double a = table[index];
+        out[i] = level * (a + (table[index + 1] - a) * fraction);
+        phase += m_step;
+    }
+    m_phase = phase;
 }

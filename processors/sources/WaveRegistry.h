@@ -1,21 +1,22 @@
 #pragma once
 
-#include <QHash>
+#include "processors/sources/BandLimitedWave.h"
+
 #include <QString>
 
-// A periodic function of the phase in radians.
-using WaveFunction = double (*)(double phase);
+#include <map>
 
-// The process-wide table of named wave shapes that oscillator voices draw from.
+// The process-wide table of named wave shapes that oscillator voices draw from, built once on
+// first use: "sine", "triangle", "saw" and "square".
 class WaveRegistry {
 public:
     static const WaveRegistry& instance();
 
     // The shape registered under `name`, or null when there is none.
-    WaveFunction find(const QString& name) const { return m_waves.value(name, nullptr); }
+    const BandLimitedWave* find(const QString& name) const;
 
 private:
-    WaveRegistry() = default;
+    WaveRegistry();
 
-    QHash<QString, WaveFunction> m_waves;
+    std::map<QString, BandLimitedWave> m_waves;
 };
