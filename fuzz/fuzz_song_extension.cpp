@@ -20,11 +20,12 @@
 
 namespace {
 
-// A new song's version-1 layout as an uncompressed file, its nodes named "n0", "n1", … so
-// that seeds can address them.
+// A new song's version-1 layout with a Sample node added, as an uncompressed file, its nodes
+// named "n0", "n1", … so that seeds can address them and reach the processors' readers.
 QByteArray versionOneFile()
 {
     const SongPointer song = Song::createNewSong(16);
+    song->graph->addNode(zarn::Node::create(QStringLiteral("Sample"), song));
     for (qsizetype i = 0; i < song->graph->nodes.size(); ++i)
         song->graph->nodes[i]->uniqueID = QStringLiteral("n%1").arg(i);
     QByteArray bytes;

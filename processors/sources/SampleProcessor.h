@@ -1,8 +1,7 @@
 #pragma once
 
 #include "processors/Processor.h"
-
-#include <QVector>
+#include "processors/sources/Sample.h"
 
 #include <array>
 
@@ -19,8 +18,13 @@ public:
     SchemaPointer schema() const override;
     void applyRow(const quint32* values, int count, quint32 rowSerial) override;
 
-    // Mono samples at 44100 Hz. Call off the render path.
-    void setSampleData(QVector<float> data);
+    // Call off the render path, between blocks: voices keep their positions.
+    void setSample(Sample sample);
+    const Sample& sample() const { return m_sample; }
+
+    // The sample, when there is one: a record version, the name, the rate and the frames.
+    void saveExtension(QDataStream& stream) override;
+    bool loadExtension(QDataStream& stream) override;
 
 private:
     struct Voice {
@@ -31,6 +35,6 @@ private:
 
     void startVoice(float gain);
 
-    QVector<float> m_sampleData;
+    Sample m_sample;
     std::array<Voice, kVoices> m_voices {};
 };

@@ -1,7 +1,9 @@
 #include "CapturedMessages.h"
 #include "HandBytes.h"
 #include "core/DataStream.h"
+#include "processors/InstrumentTesting.h"
 #include "processors/ProcessorFactory.h"
+#include "processors/sources/SampleProcessor.h"
 #include "song/Graph.h"
 #include "song/Sequencer.h"
 #include "song/Song.h"
@@ -130,6 +132,8 @@ private slots:
     void extensionSections_data();
     void extensionSections();
     void processorRecordsAreWrittenAsIs();
+    void aSamplePlaysTheSameAfterSaveAndOpen_data();
+    void aSamplePlaysTheSameAfterSaveAndOpen();
 
 private:
     QTemporaryDir m_dir;
@@ -412,6 +416,40 @@ void SongFileTest::processorRecordsAreWrittenAsIs()
     const QByteArray body = bodyOf(songfile::encode(*song));
     QVERIFY(body.endsWith(section(2, record("INFO", u32(0)) + record("NODE", node))));
     QVERIFY(!body.contains(utf16("probe")));
+}
+
+// Noise does not compress, so the long sample's block passes a mebibyte and the file keeps
+// the song uncompressed.
+void SongFileTest::aSamplePlaysTheSameAfterSaveAndOpen_data()
+{
+    QTest::addColumn<int>("frames");
+    QTest::newRow("a short sample") << 3;
+    QTest::newRow("stored uncompressed") << 400000;
+}
+
+void SongFileTest::aSamplePlaysTheSameAfterSaveAndOpen()
+{
+    QFETCH(int, frames);
+    Sample sample { QStringLiteral("noise.wav"), QVector<float>(frames) };
+    quint32 seed = 7;
+    for (float& frame : sample.frames)
+        frame = float((seed = seed * 1664525u + 1013904223u) >> 8) / float(1 << 24) - 0.5f;
+    const auto source = Song::createNewSong(16);
+    const auto node = zarn::Node::create(QStringLiteral("Sample"), source);
+    node->processor.dynamicCast<SampleProcessor>()->setSample(sample);
+    source->graph->addNode(node);
+    const QString path = m_dir.filePath("sampled.zarn");
+    QVERIFY(saveSong(source, path));
+    const auto song = Song::createEmpty();
+    QVERIFY(loadSong(song, path));
+    const auto& loaded = song->graph->nodes.last()->processor;
+    QCOMPARE(loaded.dynamicCast<SampleProcessor>()->sample(), sample);
+    // A note at volume 51 plays the frames at a fifth.
+    instrumentTesting::deliver(*loaded, { 60, 51 });
+    const QList<double> block = instrumentTesting::render(*loaded, frames + 1);
+    for (int i = 0; i < frames; ++i)
+        QCOMPARE(block[i], double(sample.frames[i] * float(51 / 255.0)));
+    QCOMPARE(block.last(), 0.0);
 }
 
 QTEST_GUILESS_MAIN(SongFileTest)

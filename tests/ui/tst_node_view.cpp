@@ -5,11 +5,14 @@
 #include "ui/nodes/NodeView.h"
 #include "ui/nodes/TypeArrangement.h"
 #include "ui/parameters/ParameterView.h"
+#include "ui/parameters/SampleLoader.h"
 #include "ui/pattern/PatternEdits.h"
 #include "ui/undo/SongHistory.h"
 
 #include <QApplication>
 #include <QMenu>
+#include <QMimeData>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <cmath>
@@ -120,6 +123,8 @@ private slots:
     void curvesLeaveAndArriveLevel_data();
     void curvesLeaveAndArriveLevel();
     void editorBuiltSongPlays();
+    void samplesComeFromTheMenuOrADrop_data();
+    void samplesComeFromTheMenuOrADrop();
 };
 
 void NodeViewTest::addsFromTheMenuAtTheClickedPoint()
@@ -522,6 +527,45 @@ void NodeViewTest::editorBuiltSongPlays()
     QVERIFY(sound);
     energy(1);
     QVERIFY(!sound);
+}
+
+// The file is no sound, so a load that starts ends in a warning naming it. A drop goes only
+// to a widget that took the drag as it entered.
+void NodeViewTest::samplesComeFromTheMenuOrADrop_data()
+{
+    QTest::addColumn<QPointF>("dropAt"); // null: from the menu
+    QTest::addColumn<bool>("loads");
+    QTest::newRow("from the menu") << QPointF() << true;
+    QTest::newRow("dropped on the node") << QPointF(210, 190) << true;
+    QTest::newRow("dropped beside it") << QPointF(400, 400) << false;
+}
+
+void NodeViewTest::samplesComeFromTheMenuOrADrop()
+{
+    QFETCH(QPointF, dropAt);
+    QFETCH(bool, loads);
+    Patch patch;
+    const auto node = patch.add("Sample", { 200, 200 });
+    QVERIFY(!actionNamed(patch.view.nodeMenu(patch.add("Saw", { 500, 200 })), "&Load Sample..."));
+    QTemporaryFile file;
+    QVERIFY(file.open() && file.write("words") == 5);
+    SampleLoader& loader = patch.view.sampleLoader();
+    loader.askPath = [&] { return file.fileName(); };
+    loader.warn = patch.view.warn;
+    QMimeData mime;
+    mime.setUrls({ QUrl::fromLocalFile(file.fileName()) });
+    QDragEnterEvent enter(dropAt.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QDropEvent drop(dropAt, Qt::CopyAction, &mime, Qt::LeftButton, {});
+    if (dropAt.isNull()) {
+        actionNamed(patch.view.nodeMenu(node), "&Load Sample...")->trigger();
+    } else {
+        QApplication::sendEvent(&patch.view, &enter);
+        QApplication::sendEvent(&patch.view, &drop);
+    }
+    QCOMPARE(loader.busy(), loads);
+    QVERIFY(!loads || QSignalSpy(&loader, &SampleLoader::finished).wait());
+    QCOMPARE(patch.boxes.size(), loads ? 1 : 0);
+    QVERIFY(!loads || patch.boxes.first().contains(file.fileName()));
 }
 
 QTEST_MAIN(NodeViewTest)

@@ -1,12 +1,14 @@
 // Writes the seed corpora of the fuzz targets: small, valid encodings that the fuzzer
 // mutates from. Run it with the repository's fuzz/corpus folder as argument.
-#include "fuzz/ClipboardFixture.h"
 #include "core/DataStream.h"
+#include "fuzz/ClipboardFixture.h"
+#include "processors/sources/SampleProcessor.h"
 #include "song/Graph.h"
 #include "song/PatternClipboard.h"
 #include "song/SequenceClipboard.h"
 #include "song/Sequencer.h"
 #include "song/Song.h"
+#include "song/SongExtension.h"
 #include "song/SongFile.h"
 
 #include <QBuffer>
@@ -74,8 +76,31 @@ bool writeGraphSeeds(const QDir& corpus)
             encode([&](QDataStream& s) { unknown->graph->write(s); }));
 }
 
+// A new song with a Sample node holding a short sample, its nodes named "n0" and "n1" as the
+// extension target's own song names them, so the sample's record reaches its reader.
+SongPointer sampledSong()
+{
+    const auto song = Song::createNewSong(16);
+    const auto sampler = zarn::Node::create(QStringLiteral("Sample"), song);
+    QVector<float> frames(16);
+    for (qsizetype i = 0; i < frames.size(); ++i)
+        frames[i] = float(i % 4) / 4.0f - 0.5f;
+    sampler->processor.dynamicCast<SampleProcessor>()->setSample({ QStringLiteral("hit"), frames });
+    song->graph->addNode(sampler);
+    for (qsizetype i = 0; i < song->graph->nodes.size(); ++i)
+        song->graph->nodes[i]->uniqueID = QStringLiteral("n%1").arg(i);
+    return song;
+}
+
+bool writeExtensionSeeds(const QDir& corpus)
+{
+    const QDir dir(corpus.filePath(QStringLiteral("song_extension")));
+    QDir().mkpath(dir.path());
+    return save(dir.filePath("sample.bin"), songextension::write(*sampledSong()));
+}
+
 // Song files: a new song, the small song with a track, and the small song stored with
-// its body uncompressed (flag 0).
+// its body uncompressed (flag 0), and a song with a sample.
 bool writeSongFileSeeds(const QDir& corpus)
 {
     const QDir dir(corpus.filePath(QStringLiteral("load_song")));
@@ -93,7 +118,8 @@ bool writeSongFileSeeds(const QDir& corpus)
     uncompressed += qUncompress(file.mid(kHeaderSize + kLengthSize));
     return save(dir.filePath("new-song.zarn"), songfile::encode(*Song::createNewSong(16)))
         && save(dir.filePath("small-song.zarn"), file)
-        && save(dir.filePath("uncompressed.zarn"), uncompressed);
+        && save(dir.filePath("uncompressed.zarn"), uncompressed)
+        && save(dir.filePath("with-sample.zarn"), songfile::encode(*sampledSong()));
 }
 
 // Clipboard blocks copied from the fixture the clipboard targets paste into: one cell, one
@@ -134,7 +160,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const QDir corpus(QString::fromLocal8Bit(argv[1]));
-    const bool written
-        = writeGraphSeeds(corpus) && writeSongFileSeeds(corpus) && writeClipboardSeeds(corpus);
+    const bool written = writeGraphSeeds(corpus) && writeSongFileSeeds(corpus)
+        && writeExtensionSeeds(corpus) && writeClipboardSeeds(corpus);
     return written ? 0 : 1;
 }

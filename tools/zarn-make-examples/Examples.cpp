@@ -1,5 +1,7 @@
 #include "Examples.h"
 
+#include "core/AudioContext.h"
+#include "core/EngineRate.h"
 #include "processors/bells/DingProcessor.h"
 #include "processors/bells/DribbleProcessor.h"
 #include "processors/bells/KaguraSuzuProcessor.h"
@@ -488,9 +490,9 @@ void acidStabs(SongSketch& s, const Node& bus)
     s.play(s.track(stab), offbeat, { 4, 5, 6, 7, 9, 10 });
 }
 
-// The sampler carries no sample data in a song file, and the oscillator bank has no
-// wave shapes yet and alternates at full scale; both stay wired in but unheard, so the
-// song is ready for them.
+// The sampler has no sample in this song (sampled-groove carries one), and the oscillator
+// bank has no wave shapes yet and alternates at full scale; both stay wired in but unheard,
+// so the song is ready for them.
 void acidSpares(SongSketch& s, const Node& bus)
 {
     const Node sampler = s.node(QStringLiteral("Sample"), QStringLiteral("Sampler"));
@@ -616,6 +618,108 @@ SongSketch radioGhost()
     return s;
 }
 
+// ---- sampled-groove: a hit made from the catalogue's own drum and bell, kept in the song as
+// a sample, over a saw bass and noise hats.
+
+constexpr int kSampledTempo = 110;
+constexpr qsizetype kHitFrames = 17640; // 0.4 s: done before the next beat at this tempo
+constexpr qsizetype kHitFade = 441; // the last 10 ms fade out, so a cut never clicks
+constexpr qsizetype kRenderBlock = 1024;
+
+// The processor's output for the row as the lane values, in blocks as the engine renders.
+QVector<double> rendered(Processor& processor, const QList<quint32>& row)
+{
+    processor.applyRow(row.constData(), int(row.size()), 0);
+    QVector<double> out(kHitFrames, 0.0);
+    for (qsizetype at = 0; at < out.size(); at += kRenderBlock) {
+        AudioContext context;
+        context.frames = quint64(std::min(kRenderBlock, out.size() - at));
+        context.channels = 1;
+        context.data = out.data() + at;
+        processor.process(context);
+    }
+    return out;
+}
+
+// A low drum with an A bell on top, peaking at 0.8.
+Sample drumAndBell()
+{
+    DrumProcessor drum(kEngineRate);
+    DingProcessor bell(kEngineRate);
+    const QVector<double> body = rendered(drum, { 45, 200, 0, 120, 40 });
+    const QVector<double> ring = rendered(bell, { 81, 160, 200 });
+    QVector<double> mix(kHitFrames);
+    double peak = 0.0;
+    for (qsizetype i = 0; i < kHitFrames; ++i) {
+        const double fade = std::min(1.0, double(kHitFrames - i) / kHitFade);
+        mix[i] = (body[i] + 0.4 * ring[i]) * fade;
+        peak = std::max(peak, std::abs(mix[i]));
+    }
+    Sample hit { QStringLiteral("Drum and bell"), QVector<float>(kHitFrames) };
+    for (qsizetype i = 0; i < kHitFrames; ++i)
+        hit.frames[i] = float(mix[i] * 0.8 / peak);
+    return hit;
+}
+
+// Every bar ends in a note-off, which frees the sampler's voices for the next.
+void sampledHits(SongSketch& s, const Node& bus)
+{
+    const Node hit = s.node(QStringLiteral("Sample"), QStringLiteral("Hit"));
+    hit->processor.dynamicCast<SampleProcessor>()->setSample(drumAndBell());
+    s.chain({ hit, delay(s, QStringLiteral("Hit Echo"), 3 * tickMs(kSampledTempo), 0.25, 0.2),
+        level(s, QStringLiteral("Hit Level"), 0.7), bus });
+    const auto beat = s.pattern(hit, QStringLiteral("Beat"), kBar);
+    s.hits(beat, SampleProcessor::Note, QStringLiteral("X...x...X...x..-"), SampleProcessor::Volume,
+        150, 230);
+    const auto fill = s.pattern(hit, QStringLiteral("Fill"), kBar);
+    s.hits(fill, SampleProcessor::Note, QStringLiteral("X..xx..xX.x.X..-"), SampleProcessor::Volume,
+        130, 230);
+    s.play(s.track(hit), beat, { 0, 1, 2, 4, 5, 6 });
+    s.play(s.track(hit), fill, { 3, 7 });
+}
+
+void sampledBass(SongSketch& s, const Node& bus)
+{
+    const Node bass = s.node(QStringLiteral("Saw"), QStringLiteral("Bass"));
+    s.chain({ bass, filter(s, QStringLiteral("Bass Tone"), LowPass, 900.0, 0.8),
+        level(s, QStringLiteral("Bass Level"), 0.45), bus });
+    const auto line = s.pattern(bass, QStringLiteral("Line"), 2 * kBar);
+    s.notes(line, SawProcessor::Note,
+        QStringLiteral("A-2 . . A-2 . . C-3 . . . A-2 . G-2 . . off "
+                       "F-2 . . F-2 . . A-2 . . . G-2 . E-2 . . off"));
+    s.set(line, 0, { { SawProcessor::Volume, 150 } });
+    s.play(s.track(bass), line, { 2, 4, 6 });
+}
+
+void sampledHats(SongSketch& s, const Node& bus)
+{
+    const Node hats = s.node(QStringLiteral("Noise"), QStringLiteral("Hats"));
+    s.chain({ hats, filter(s, QStringLiteral("Hat Filter"), HighPass, 8000.0, 0.9),
+        level(s, QStringLiteral("Hat Level"), 0.3), bus });
+    const auto ticks = s.pattern(hats, QStringLiteral("Ticks"), kBar);
+    s.hits(ticks, NoiseProcessor::Note, QStringLiteral("..x-..x-..x-.xX-"), NoiseProcessor::Volume,
+        140, 200);
+    s.play(s.track(hats), ticks, { 1, 2, 3, 4, 5, 6, 7 });
+}
+
+SongSketch sampledGroove()
+{
+    SongSketch s(kSampledTempo, kTicksPerBeat, kTicksPerStep);
+    const Node bus = s.node(QStringLiteral("Recursion"), QStringLiteral("Mix"));
+    sampledHits(s, bus);
+    sampledBass(s, bus);
+    sampledHats(s, bus);
+
+    const Node room = s.node(QStringLiteral("CheapReverb"), QStringLiteral("Room"));
+    s.settings(room,
+        { { CheapReverbProcessor::Decay, 70 }, { CheapReverbProcessor::DryWet, 30 },
+            { CheapReverbProcessor::Damping, 160 } });
+    master(s, bus, { compressor(s, 0.5, 3.0), room });
+    fadeOut(s, 7);
+    s.sequence(0, 8);
+    return s;
+}
+
 } // namespace
 
 const QList<Example>& examples()
@@ -625,6 +729,7 @@ const QList<Example>& examples()
         { QStringLiteral("temple-bells.zarn"), templeBells },
         { QStringLiteral("acid-machine.zarn"), acidMachine },
         { QStringLiteral("radio-ghost.zarn"), radioGhost },
+        { QStringLiteral("sampled-groove.zarn"), sampledGroove },
     };
     return list;
 }

@@ -6,13 +6,16 @@
 #include "ui/Logging.h"
 #include "ui/nodes/ConnectionCurve.h"
 #include "ui/nodes/TypeArrangement.h"
+#include "ui/parameters/SampleLoader.h"
 #include "ui/undo/GraphCommand.h"
 #include "ui/undo/SongHistory.h"
 
+#include <QDropEvent>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMetaMethod>
+#include <QMimeData>
 #include <QPainter>
 #include <QScreen>
 #include <QWheelEvent>
@@ -87,6 +90,15 @@ void addHeading(QMenu& menu, const QString& text)
     menu.addSeparator();
 }
 
+// The first local file among dropped links; none when nothing dropped is a file.
+QString droppedFile(const QMimeData* mime)
+{
+    for (const QUrl& url : mime ? mime->urls() : QList<QUrl>())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return {};
+}
+
 } // namespace
 
 NodeView::NodeView(QWidget* parent)
@@ -103,8 +115,10 @@ NodeView::NodeView(QWidget* parent)
     , m_addMenu(new QMenu(this))
     , m_nodeMenu(new QMenu(this))
     , m_connectionMenu(new QMenu(this))
+    , m_samples(new SampleLoader(this, [this] { return m_history; }))
 {
     setMouseTracking(true);
+    setAcceptDrops(true);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     bindActions();
@@ -357,6 +371,8 @@ QMenu* NodeView::nodeMenu(const zarn::NodePointer& node)
     solo->setCheckable(true);
     solo->setChecked(node->solo);
     menu->addAction(tr("&Rename..."), this, [this, node] { renameNode(node); });
+    if (SampleLoader::takes(*node))
+        menu->addAction(tr("&Load Sample..."), this, [this, node] { m_samples->chooseFor(node); });
     QAction* remove = menu->addAction(tr("&Delete"), this, [this, node] { deleteNode(node); });
     if (const auto refusal = graph() ? deleteRefusal(*graph(), *node) : std::nullopt) {
         remove->setEnabled(false);
@@ -437,6 +453,41 @@ ConnectionPointer NodeView::connectionNear(const QPointF& point) const
         }
     }
     return closest;
+}
+
+// ---- dropped files ------------------------------------------------------------------------
+
+zarn::NodePointer NodeView::sampleNodeAt(const QPointF& point) const
+{
+    const zarn::NodePointer node = graph() ? graph()->nodeAt(point, true, true) : nullptr;
+    return node && SampleLoader::takes(*node) ? node : zarn::NodePointer();
+}
+
+void NodeView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+// Only a Sample node takes a file, so the cursor says where a drop would land.
+void NodeView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (sampleNodeAt(event->position()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void NodeView::dropEvent(QDropEvent* event)
+{
+    const QString file = droppedFile(event->mimeData());
+    const zarn::NodePointer node = sampleNodeAt(event->position());
+    if (file.isEmpty() || !node) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    m_samples->load(node, file);
 }
 
 // ---- mouse --------------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 
 class GraphEdit;
 class QMenu;
+class SampleLoader;
 class SongHistory;
 
 // The song's node graph as boxes and curves. The user adds, wires, moves, renames, mutes,
@@ -70,6 +71,8 @@ public:
     void setSolo(const zarn::NodePointer& node, bool on);
     void disconnectNodes(const ConnectionPointer& connection);
     QWidget* openParameters(const zarn::NodePointer& node);
+    // Loads sound files into Sample nodes, from the node menu or dropped on a node.
+    SampleLoader& sampleLoader() { return *m_samples; }
 
     Informer warn;
     Informer inform;
@@ -97,6 +100,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     struct Label {
@@ -127,6 +133,7 @@ private:
     void paintNode(QPainter& painter, const zarn::NodePointer& node);
     const QPixmap& labelOf(const zarn::Node& node);
     bool isHighlighted(const zarn::NodePointer& node) const;
+    zarn::NodePointer sampleNodeAt(const QPointF& point) const;
 
     SongPointer m_song;
     SongHistory* m_history = nullptr;
@@ -134,6 +141,7 @@ private:
     QMenu* m_addMenu = nullptr;
     QMenu* m_nodeMenu = nullptr;
     QMenu* m_connectionMenu = nullptr;
+    SampleLoader* m_samples = nullptr;
     Interaction m_interaction = None;
     QPointF m_pressPoint;
     QPointF m_currentPoint;
