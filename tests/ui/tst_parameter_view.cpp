@@ -1,15 +1,20 @@
 #include "processors/ProcessorFactory.h"
+#include "processors/sources/SampleProcessor.h"
 #include "song/Graph.h"
 #include "song/PatternClipboard.h"
 #include "song/Sequencer.h"
 #include "ui/parameters/ParameterView.h"
 #include "ui/parameters/ParameterWidget.h"
+#include "ui/parameters/SampleLoader.h"
+#include "ui/parameters/SamplePanel.h"
 #include "ui/undo/SongHistory.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -100,6 +105,8 @@ private slots:
     void onlyTheUsersChangesAreRecorded();
     void aPassIsOneUndoStep_data();
     void aPassIsOneUndoStep();
+    void aSampleLoadsAsOneStepOrNotAtAll_data();
+    void aSampleLoadsAsOneStepOrNotAtAll();
 };
 
 void ParameterViewTest::rowsAreTheAdjustableParameters_data()
@@ -283,4 +290,51 @@ void ParameterViewTest::aPassIsOneUndoStep()
 }
 
 QTEST_MAIN(ParameterViewTest)
+// A WAV file at the engine rate with 16-bit frames 0x4000, 0xC000 and 0x2000: 0.5, -0.5 and
+// 0.25 when read. The RIFF size is 36 + the 6 data bytes.
+void ParameterViewTest::aSampleLoadsAsOneStepOrNotAtAll_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QList<float>>("loaded"); // empty when refused
+    QTest::newRow("a sound file") << QByteArray::fromHex(
+        "52494646 2a000000 57415645 666d7420 10000000 0100 0100 44ac0000"
+        "88580100 0200 1000 64617461 06000000 0040 00c0 0020")
+                                  << QList<float> { 0.5f, -0.5f, 0.25f };
+    QTest::newRow("words in a sound file's name") << QByteArray("not a sound") << QList<float> {};
+}
+
+void ParameterViewTest::aSampleLoadsAsOneStepOrNotAtAll()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QList<float>, loaded);
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hit.wav"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+    out.close();
+    const auto sampler = QSharedPointer<SampleProcessor>::create(44100);
+    const Sample previous { QStringLiteral("old.wav"), { 0.1f } };
+    sampler->setSample(previous);
+    Bench bench(sampler);
+    bench.node->song = bench.song;
+    auto* panel = bench.view->findChild<SamplePanel*>();
+    QVERIFY(panel);
+    QStringList warnings;
+    panel->loader().askPath = [&] { return path; };
+    panel->loader().warn = [&](const QString&, const QString& text) { warnings << text; };
+    QSignalSpy finished(&panel->loader(), &SampleLoader::finished);
+    bench.click("pushButtonLoadSample");
+    QVERIFY(finished.wait());
+
+    const Sample expected = loaded.isEmpty() ? previous : Sample { "hit.wav", loaded };
+    QCOMPARE(sampler->sample(), expected);
+    QCOMPARE(warnings.size(), loaded.isEmpty() ? 1 : 0);
+    QVERIFY(warnings.isEmpty() || warnings.first().contains(path));
+    QCOMPARE(bench.history.stack().count(), loaded.isEmpty() ? 0 : 1);
+    panel->refresh();
+    QCOMPARE(panel->findChild<QLabel*>("labelSampleName")->text(), expected.name);
+    bench.history.undo();
+    QCOMPARE(sampler->sample(), previous);
+}
+
 #include "tst_parameter_view.moc"

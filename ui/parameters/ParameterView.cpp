@@ -1,14 +1,11 @@
 #include "ui/parameters/ParameterView.h"
 
 #include "song/Clipboard.h"
-#include "song/Graph.h"
 #include "song/PatternClipboard.h"
-#include "song/Sequencer.h"
 #include "ui/Logging.h"
 #include "ui/parameters/ParameterWidget.h"
 #include "ui/parameters/PresetPanel.h"
-#include "ui/pattern/PatternEdits.h"
-#include "ui/undo/SongHistory.h"
+#include "ui/parameters/SamplePanel.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -21,7 +18,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <memory>
 
 namespace {
 
@@ -67,17 +63,6 @@ quint32 randomValue(const ParameterDescriptor& p, quint32 r)
     }
 }
 
-// The row slots a recorded change can reach, and those the pattern already has.
-int slotsOf(const Pattern& pattern)
-{
-    return int(std::max<qsizetype>(pattern.length, pattern.rows.size()));
-}
-
-int wrapped(qint64 tick, int length)
-{
-    return int(((tick % length) + length) % length);
-}
-
 } // namespace
 
 ParameterView::ParameterView(
@@ -85,23 +70,27 @@ ParameterView::ParameterView(
     : QWidget(parent, Qt::Tool)
     , currentPattern([node] { return node ? node->patterns.value(0) : PatternPointer(); })
     , m_node(node)
-    , m_song(song)
-    , m_history(history)
+    , m_recording(song, history, recordText())
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("ParameterView"));
     setWindowTitle(titleOf(node));
 
     layOut();
+    // A sampler shows its sample between the title and the tabs.
+    if (node && SamplePanel::shows(*node))
+        qobject_cast<QVBoxLayout*>(layout())->insertWidget(1, new SamplePanel(node, history, this));
     resize(kInitialSize);
     bindRows();
+    m_recording.currentPattern
+        = [this] { return currentPattern ? currentPattern() : PatternPointer(); };
     connect(&m_refresh, &QTimer::timeout, this, &ParameterView::refresh);
     m_refresh.start(kRefreshMs);
 }
 
 ParameterView::~ParameterView()
 {
-    finishPass();
+    m_recording.finish();
 }
 
 void ParameterView::layOut()
@@ -212,69 +201,15 @@ void ParameterView::setParameter(int index, quint32 value)
 {
     if (const ProcessorPointer processor = processorOf(m_node)) {
         processor->setNodeParameter(index, value);
-        record(index, value);
+        m_recording.write(
+            m_node, currentPattern ? currentPattern() : PatternPointer(), index, value);
     }
-}
-
-bool ParameterView::recording() const
-{
-    if (!m_song || !m_song->sequencer || !m_song->graph)
-        return false;
-    const Position& position = m_song->sequencer->position;
-    // A node deleted from the graph only lives on in this window; its patterns are no song's.
-    return position.recording && position.playing && m_song->graph->nodes.contains(m_node);
-}
-
-void ParameterView::record(int index, quint32 value)
-{
-    if (!recording())
-        return;
-    const ProcessorPointer processor = processorOf(m_node);
-    const SchemaPointer schema = processor ? processor->schema() : SchemaPointer();
-    const PatternPointer pattern = currentPattern ? currentPattern() : PatternPointer();
-    if (!schema || !pattern || pattern->length < 1)
-        return;
-    if (m_pass && m_pass->pattern != pattern)
-        finishPass();
-    if (!m_pass)
-        m_pass.emplace(Pass { pattern, PatternEdit(pattern, 0, slotsOf(*pattern) - 1) });
-
-    const int row = wrapped(m_song->sequencer->position.playPos.tick(), pattern->length);
-    const auto write = [&] {
-        patternEdits::writeCell(*pattern, *schema, row, index, value);
-        m_song->taint(recordText());
-    };
-    // Inside the history the mark is its own, so undoing the pass can make the song clean.
-    if (SongHistory* h = history())
-        h->record([&]() -> QUndoCommand* {
-            write();
-            return nullptr;
-        });
-    else
-        write();
-}
-
-void ParameterView::finishPass()
-{
-    if (!m_pass)
-        return;
-    const Pass pass = std::move(*m_pass);
-    m_pass.reset();
-    std::unique_ptr<QUndoCommand> command(pass.edit.command(recordText()));
-    if (SongHistory* h = history(); command && h)
-        h->push(command.release());
-}
-
-SongHistory* ParameterView::history() const
-{
-    return m_history && m_history->song() == m_song ? m_history.data() : nullptr;
 }
 
 void ParameterView::refresh()
 {
     // A pass ends with the transport or when another pattern becomes the current one.
-    if (m_pass && (!recording() || !currentPattern || currentPattern() != m_pass->pattern))
-        finishPass();
+    m_recording.endUnless(currentPattern ? currentPattern() : PatternPointer());
     // A renamed node shows its new name.
     if (const QString title = titleOf(m_node); title != windowTitle()) {
         setWindowTitle(title);
@@ -375,6 +310,6 @@ void ParameterView::closeEvent(QCloseEvent* event)
 {
     qCDebug(lcUi) << "Closing parameter window";
     m_refresh.stop();
-    finishPass();
+    m_recording.finish();
     QWidget::closeEvent(event);
 }

@@ -3,15 +3,13 @@
 #include "song/Node.h"
 #include "song/Pattern.h"
 #include "song/Song.h"
-#include "ui/undo/PatternCommand.h"
+#include "ui/undo/RecordingPass.h"
 
 #include <QList>
-#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
-#include <optional>
 
 class ParameterWidget;
 class PresetPanel;
@@ -58,12 +56,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // The whole pattern as it was before the first recorded change of a pass.
-    struct Pass {
-        PatternPointer pattern;
-        PatternEdit edit;
-    };
-
     // The title and Close above the Parameters and Presets tabs.
     void layOut();
     QWidget* parametersTab();
@@ -71,21 +63,13 @@ private:
     void bindRows();
     void toPresets(void (PresetPanel::*slot)());
     void setParameter(int index, quint32 value);
-    // The transport records and the node is still in the song.
-    bool recording() const;
-    void record(int index, quint32 value);
-    void finishPass();
-    // The history when it still belongs to this view's song.
-    SongHistory* history() const;
 
     const zarn::NodePointer m_node;
-    const SongPointer m_song;
-    const QPointer<SongHistory> m_history;
     QList<ParameterWidget*> m_rows;
     QVBoxLayout* m_rowLayout = nullptr;
     QLabel* m_empty = nullptr;
     QLabel* m_title = nullptr;
     PresetPanel* m_presets = nullptr;
     QTimer m_refresh;
-    std::optional<Pass> m_pass;
+    RecordingPass m_recording;
 };

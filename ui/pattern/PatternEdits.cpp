@@ -119,6 +119,14 @@ std::optional<int> semitoneOfKey(int key)
     return std::nullopt;
 }
 
+std::optional<quint32> noteOfKey(int key, bool keypad, int octave)
+{
+    const auto semitone = keypad ? std::nullopt : semitoneOfKey(key);
+    if (!semitone)
+        return std::nullopt;
+    return quint32(*semitone + 12 * octave);
+}
+
 std::optional<int> hexOfKey(int key)
 {
     if (key >= Qt::Key_0 && key <= Qt::Key_9)
@@ -148,12 +156,7 @@ std::optional<quint32> typedValue(const ParameterDescriptor& parameter, int digi
     case DigitKind::Note: {
         if (key == Qt::Key_1)
             return kNoteOff;
-        if (keypad)
-            return std::nullopt;
-        const auto semitone = semitoneOfKey(key);
-        if (!semitone)
-            return std::nullopt;
-        return quint32(*semitone + 12 * octave);
+        return noteOfKey(key, keypad, octave);
     }
     case DigitKind::Octave:
         if (key < Qt::Key_0 || key > Qt::Key_9)

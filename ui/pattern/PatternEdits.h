@@ -16,6 +16,9 @@ DigitKind digitKind(const ParameterDescriptor& parameter, int digitInParameter);
 
 // The semitone a piano key gives: the lower row from Z, else the upper row from Q plus 12.
 std::optional<int> semitoneOfKey(int key);
+// The note a piano key plays in the base octave, for typing and for jamming alike; the
+// keypad's keys are never piano keys.
+std::optional<quint32> noteOfKey(int key, bool keypad, int octave);
 // The value 0..15 of a hexadecimal digit key, or nothing.
 std::optional<int> hexOfKey(int key);
 

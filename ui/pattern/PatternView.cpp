@@ -72,6 +72,7 @@ PatternView::PatternView(QWidget* parent)
     ask = messageBoxes::questioner(this);
     bindActions();
     buildMenu();
+    renewRecording();
     relayOut();
 }
 
@@ -164,13 +165,16 @@ void PatternView::buildMenu()
 
 void PatternView::setSong(const SongPointer& song)
 {
+    recordJam(m_jam.stop());
     m_song = song;
+    renewRecording();
     showPattern({}, {});
 }
 
 void PatternView::setHistory(SongHistory* history)
 {
     m_history = history;
+    renewRecording();
     connect(history, &SongHistory::edited, this, [this] {
         relayOut();
         update();
@@ -179,6 +183,7 @@ void PatternView::setHistory(SongHistory* history)
 
 void PatternView::showPattern(const zarn::NodePointer& node, const PatternPointer& pattern)
 {
+    recordJam(m_jam.stop());
     m_node = node;
     m_pattern = pattern;
     m_playRow = -1;
@@ -335,11 +340,29 @@ void PatternView::keyPressEvent(QKeyEvent* event)
         setBaseOctave(m_baseOctave - 1);
         return;
     }
-    if (stepKey(*event) || typeKey(*event))
+    if (stepKey(*event) || (m_jamOn && jamKey(*event)) || typeKey(*event)
+        || (!onNoteEntry() && jamKey(*event)))
         return;
     if (debug)
         qCDebug(lcUi) << "Unhandled pattern KEY" << event->key() << event->modifiers();
     QWidget::keyPressEvent(event);
+}
+
+void PatternView::keyReleaseEvent(QKeyEvent* event)
+{
+    if (!event->isAutoRepeat())
+        if (const auto played = m_jam.release(event->key())) {
+            recordJam(played);
+            return;
+        }
+    QWidget::keyReleaseEvent(event);
+}
+
+void PatternView::focusOutEvent(QFocusEvent* event)
+{
+    // The release of a held key goes elsewhere now.
+    recordJam(m_jam.stop());
+    QWidget::focusOutEvent(event);
 }
 
 bool PatternView::stepKey(const QKeyEvent& event)
@@ -378,6 +401,53 @@ bool PatternView::typeKey(const QKeyEvent& event)
         { parameter, tick });
     moveTick(tick + 1);
     return true;
+}
+
+bool PatternView::onNoteEntry() const
+{
+    const SchemaPointer s = schema();
+    const ParameterPointer p = s ? s->parameterOfCell(m_cursor.parameterIndex) : nullptr;
+    if (!p || m_cursor.digitCount() == 0)
+        return false;
+    const auto kind = patternEdits::digitKind(*p, m_cursor.digitInParameter);
+    return kind == patternEdits::DigitKind::Note || kind == patternEdits::DigitKind::Octave;
+}
+
+bool PatternView::jamKey(const QKeyEvent& event)
+{
+    if (event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const auto note = patternEdits::noteOfKey(
+        event.key(), event.modifiers() & Qt::KeypadModifier, m_baseOctave);
+    if (!note)
+        return false;
+    // A held key repeats; the note it started goes on sounding.
+    if (!event.isAutoRepeat())
+        recordJam(m_jam.press(m_node, event.key(), *note));
+    return true;
+}
+
+void PatternView::recordJam(const std::optional<KeyboardJam::Played>& played)
+{
+    if (!played || played->node != m_node)
+        return;
+    // A note let go within its own row keeps that row; its end goes to the next one.
+    const bool noteOff = played->value == KeyboardJam::kNoteOff;
+    const int row = m_recording->write(
+        played->node, m_pattern, played->parameter, played->value, noteOff ? m_jamRow : -1);
+    m_jamRow = noteOff ? -1 : row;
+    update();
+}
+
+void PatternView::renewRecording()
+{
+    m_recording = std::make_unique<RecordingPass>(m_song, m_history, tr("Record notes"));
+    m_recording->currentPattern = [this] { return m_pattern; };
+}
+
+void PatternView::setJam(bool on)
+{
+    m_jamOn = on;
 }
 
 void PatternView::record(

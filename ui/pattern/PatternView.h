@@ -4,15 +4,18 @@
 #include "song/Position.h"
 #include "song/Song.h"
 #include "ui/MessageBoxes.h"
+#include "ui/pattern/KeyboardJam.h"
 #include "ui/pattern/PatternCursor.h"
 #include "ui/pattern/PatternGeometry.h"
 #include "ui/pattern/PatternSelection.h"
 #include "ui/shortcuts/ShortcutBindings.h"
 #include "ui/undo/PatternCommand.h"
+#include "ui/undo/RecordingPass.h"
 
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QMenu;
@@ -21,6 +24,8 @@ class SongHistory;
 // The tracker grid of one pattern of one node: a row per tick, a column per value, node
 // parameters first and then each lane. It paints the pattern itself, types into it from
 // the keyboard, and makes every change through the song's history so it can be undone.
+// Piano keys the cell under the cursor does not take, and all of them while jamming, play
+// the node live instead; while the transport records and plays, they land in the pattern.
 class PatternView : public QWidget {
     Q_OBJECT
 
@@ -74,6 +79,8 @@ public:
 public slots:
     // Marks the row the node plays at the position and, while the song plays, keeps it in view.
     void playPositionChanged(const Position& position);
+    // While on, piano keys play the node and never type, whatever the cursor is on.
+    void setJam(bool on);
 
 signals:
     void navigateApp(const QString& destination);
@@ -85,6 +92,8 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -107,6 +116,12 @@ private:
     void cursorMoved(bool changed);
 
     bool typeKey(const QKeyEvent& event);
+    // The cursor is on a note's name or octave, where piano keys type.
+    bool onNoteEntry() const;
+    // Plays a piano key on the node; true for every piano key, sounding or not.
+    bool jamKey(const QKeyEvent& event);
+    void recordJam(const std::optional<KeyboardJam::Played>& played);
+    void renewRecording();
     bool stepKey(const QKeyEvent& event);
     // Runs `change` on the pattern and records it with the history, from slot `first` to
     // `last` (an empty range records lanes, length and name only).
@@ -138,6 +153,10 @@ private:
     PatternSelection m_selection;
     PatternGeometry m_geometry;
     ShortcutBindings m_bindings;
+    KeyboardJam m_jam;
+    std::unique_ptr<RecordingPass> m_recording;
+    bool m_jamOn = false;
+    int m_jamRow = -1; // where the recorded note that sounds now went
     QMenu* m_menu = nullptr;
     int m_baseOctave = 4;
     int m_scrollTop = 0;

@@ -62,6 +62,8 @@ TrackerTransport::TrackerTransport(QWidget* parent)
         m_ui->toggleButtonRecord, &QAbstractButton::toggled, this, &TrackerTransport::toggleRecord);
     connect(m_ui->toggleButtonRender, &QAbstractButton::toggled, this,
         &TrackerTransport::setRenderMode);
+    // Not kept in the store: every start types into the grid until JAM is chosen.
+    connect(m_ui->toggleButtonJam, &QAbstractButton::toggled, this, &TrackerTransport::jamChanged);
     connect(
         m_ui->spinBoxBPM, &QSpinBox::valueChanged, this, &TrackerTransport::beatsPerMinuteChanged);
     connect(

@@ -53,6 +53,8 @@ signals:
     void playbackModeChanged(bool renderMode);
     // The grid changed through the TPS box or restoreSettings().
     void gridChanged(int ticksPerStep);
+    // JAM: the pattern editor's piano keys play the selected node.
+    void jamChanged(bool jam);
 
 public slots:
     void togglePlay(bool play);
