@@ -56,6 +56,7 @@ public:
     const SongPointer& song() const { return m_song; }
     zarn::Context& context() { return m_context; }
     AudioEngine& engine() { return m_engine; }
+    const AudioEngine& engine() const { return m_engine; }
     // The build log of the last plan built.
     const QStringList& buildLog() const { return m_builder.log(); }
 

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSet>
 #include <QSharedPointer>
+#include <QStringList>
 
 #include <cstddef>
 #include <vector>
@@ -23,7 +24,12 @@ public:
 
     // Appends the step and remembers every buffer it names.
     void addStep(const PlanStepPointer& step);
-    void addOutput(const QSharedPointer<Buffer>& buffer) { m_outputs.append(buffer); }
+    // A song output's buffer and the name of the node it belongs to.
+    void addOutput(const QSharedPointer<Buffer>& buffer, const QString& name = QString())
+    {
+        m_outputs.append(buffer);
+        m_outputNames.append(name);
+    }
 
     // Renders one block of destination.size() frames: the steps in order, then the
     // destination becomes the average of the output buffers (silence without any).
@@ -32,6 +38,7 @@ public:
     const QList<PlanStepPointer>& steps() const { return m_steps; }
     const QSet<QSharedPointer<Buffer>>& buffers() const { return m_buffers; }
     const QList<QSharedPointer<Buffer>>& outputs() const { return m_outputs; }
+    const QStringList& outputNames() const { return m_outputNames; }
     const Buffer& output() const { return m_output; }
     quint64 capacityFrames() const { return m_capacityFrames; }
 
@@ -42,6 +49,7 @@ private:
     QList<PlanStepPointer> m_steps;
     QSet<QSharedPointer<Buffer>> m_buffers;
     QList<QSharedPointer<Buffer>> m_outputs;
+    QStringList m_outputNames;
     std::vector<std::byte> m_storage;
     Buffer m_output;
     quint64 m_capacityFrames = 0;

@@ -229,7 +229,7 @@ template <class N, class C> void PlanBuilder<N, C>::collectOutputs(const QList<N
             continue;
         const auto dowry = dowryFor(node, false);
         if (dowry && dowry->buffer)
-            m_plan->addOutput(dowry->buffer);
+            m_plan->addOutput(dowry->buffer, planName(*node));
     }
 }
 

@@ -7,6 +7,7 @@
 #include "song/Sequencer.h"
 #include "song/SongFile.h"
 #include "ui/config/ConfigurationEditor.h"
+#include "ui/export/ExportDialog.h"
 #include "ui/info/SongInfoEditor.h"
 #include "ui/pages/MixerPage.h"
 #include "ui/pages/NodePage.h"
@@ -209,6 +210,7 @@ void Zarn::connectForm()
         { m_ui->pushButtonSequencer, &Zarn::goToSequencer },
         { m_ui->pushButtonMixer, &Zarn::goToMixer },
         { m_ui->pushButtonInfo, &Zarn::showSongInfo },
+        { m_ui->pushButtonExport, &Zarn::showExport },
         { m_ui->pushButtonConfig, &Zarn::showConfiguration },
         { m_ui->pushButtonArrange, &Zarn::autoArrange },
         { m_ui->pushButtonZoomToFit, &Zarn::zoomToFit },
@@ -259,6 +261,7 @@ void Zarn::connectPatternView()
         &PatternView::setBaseOctave);
     view->setBaseOctave(m_ui->comboBoxBaseOctave->currentIndex());
     connect(m_player, &ZarnPlayer::positionChanged, view, &PatternView::playPositionChanged);
+    connect(m_transport, &TrackerTransport::jamChanged, view, &PatternView::setJam);
 }
 
 void Zarn::connectSequencerView()
@@ -317,6 +320,7 @@ void Zarn::buildShortcuts()
         { QStringLiteral("global.undo"), [this] { m_history->undo(); } },
         { QStringLiteral("global.redo"), [this] { m_history->redo(); } },
         { QStringLiteral("global.redo_alt"), [this] { m_history->redo(); } },
+        { QStringLiteral("global.export"), [this] { showExport(); } },
         { QStringLiteral("pat.base_octave"),
             [this] {
                 if (currentPage() != m_patternPage)
@@ -459,6 +463,8 @@ void Zarn::setSong(const SongPointer& song)
     syncTicksPerStepSelector(song->sequencer->position.ticksPerStep());
     if (m_songInfo)
         m_songInfo->setSong(song);
+    if (m_export)
+        m_export->setSong(song);
     fillNodeSelector();
     if (debug)
         qCDebug(lcWindow) << "Set song to" << song.data() << "(Nodes)"
@@ -778,6 +784,21 @@ void Zarn::showSongInfo()
     m_songInfo->show();
     m_songInfo->raise();
     m_songInfo->activateWindow();
+}
+
+void Zarn::showExport()
+{
+    if (!m_export) {
+        m_export = new ExportDialog(this);
+        m_export->setSong(m_song);
+    }
+    const QFileInfo song(windowFilePath());
+    if (!windowFilePath().isEmpty())
+        m_export->suggestPath(
+            song.dir().filePath(song.completeBaseName() + QStringLiteral(".wav")));
+    m_export->show();
+    m_export->raise();
+    m_export->activateWindow();
 }
 
 void Zarn::showConfiguration()

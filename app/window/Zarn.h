@@ -14,6 +14,7 @@ class ConfigurationEditor;
 class ConnectionScope;
 class EditorPage;
 class EngineStatusWidget;
+class ExportDialog;
 class MixerPage;
 class NodePage;
 class PatternPage;
@@ -73,6 +74,7 @@ public slots:
     void goToSequencer();
     void goToMixer();
     void showSongInfo();
+    void showExport();
     void showConfiguration();
     void showConnectionScope(const ConnectionPointer& connection);
     void showKeyboardHelp();
@@ -140,6 +142,7 @@ private:
     SequencerPage* m_sequencerPage = nullptr;
     MixerPage* m_mixerPage = nullptr;
     SongInfoEditor* m_songInfo = nullptr;
+    ExportDialog* m_export = nullptr;
     ShortcutHelpWidget* m_help = nullptr;
     ConfigurationEditor* m_configuration = nullptr;
     ConnectionScope* m_connectionScope = nullptr;

@@ -6,6 +6,7 @@
 #include "song/Sequencer.h"
 #include "song/SongFile.h"
 #include "ui/config/ConfigurationEditor.h"
+#include "ui/export/ExportDialog.h"
 #include "ui/nodes/NodeView.h"
 #include "ui/pattern/PatternView.h"
 #include "ui/sequencer/SequencerView.h"
@@ -264,6 +265,7 @@ void MainWindowTest::changedMeansSavingWouldDiffer_data()
     QTest::addColumn<bool>("changed");
     QTest::newRow("play from the cursor") << "F6" << false;
     QTest::newRow("play and stop") << "F5 F8" << false;
+    QTest::newRow("open the export") << "Ctrl+Shift+E" << false;
     QTest::newRow("arrange") << "pushButtonArrange" << true;
     QTest::newRow("tempo") << "tempo" << true;
     QTest::newRow("grid") << "grid" << true;
@@ -289,6 +291,8 @@ void MainWindowTest::changedMeansSavingWouldDiffer()
     else
         for (const QString& key : action.split(' '))
             QTest::keySequence(window.get(), QKeySequence(key));
+    const auto* exporter = window->findChild<ExportDialog*>();
+    QCOMPARE(exporter && exporter->isVisible(), action == "Ctrl+Shift+E");
     QCOMPARE(window->song()->changed, changed);
     QCOMPARE(window->isWindowModified(), changed);
 }

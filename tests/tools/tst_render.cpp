@@ -16,6 +16,8 @@
 #include <cmath>
 #include <limits>
 
+using Tags = QMap<QString, QString>;
+
 namespace {
 
 QStringList exampleFiles()
@@ -70,38 +72,56 @@ void RenderTest::initTestCase()
 
 // A file written as a stream: a header with no length, the samples, then the header again
 // with the length. RIFF size = everything after its field: 4 ("WAVE") + 8 + fmt + [8 + 4
-// fact] + 8 + data. 44100 = ac44, 88200 = 015888, 176400 = 02b110. Integer samples are
-// clipped and rounded: 0.5 x 32767 = 16383.5 gives 16384 = 4000, -1 gives -32767 = 8001. As
-// IEEE singles 0.5 = 3f000000, -1 = bf800000, 2 = 40000000. Non-finite samples are silence.
+// fact] + LIST + 8 + data (+ 1 pad when odd). 44100 = ac44, 88200 = 015888, 132300 = 0204cc,
+// 176400 = 02b110. Integer samples are clipped and rounded: 0.5 x 32767 = 16383.5 gives
+// 16384 = 4000, -1 gives -32767 = 8001; 0.5 x 8388607 gives 4194304 = 400000, -1 gives
+// -8388607 = 800001. As IEEE singles 0.5 = 3f000000, -1 = bf800000, 2 = 40000000.
+// Non-finite samples are silence. Known tags become INFO entries in a fixed order, each
+// NUL-terminated and padded to even: "Hi" = 4869, "abc" = 616263, UTF-8 "Zoë" = 5a6fc3ab.
 void RenderTest::wavFile_data()
 {
     QTest::addColumn<int>("format");
     QTest::addColumn<QList<double>>("samples");
+    QTest::addColumn<Tags>("tags");
     QTest::addColumn<QByteArray>("expected");
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    QTest::newRow("s16") << int(wav::SampleFormat::Int16)
-                         << QList<double> { 0.5, -1.0, 1.0 / 65534.0, 2.0, -3.0, nan, inf }
-                         << QByteArray("52494646 32000000 57415645 666d7420 10000000 0100 0100"
-                                       "44ac0000 88580100 0200 1000 64617461 0e000000"
-                                       "0040 0180 0100 ff7f 0180 0000 0000");
-    QTest::newRow("f32") << int(wav::SampleFormat::Float32)
-                         << QList<double> { 0.5, -1.0, 2.0, nan, -inf }
-                         << QByteArray("52494646 46000000 57415645 666d7420 12000000 0300 0100"
-                                       "44ac0000 10b10200 0400 2000 0000 66616374 04000000"
-                                       "05000000 64617461 14000000"
-                                       "0000003f 000080bf 00000040 00000000 00000000");
+    QTest::newRow("s16, title and comment")
+        << int(wav::SampleFormat::Int16)
+        << QList<double> { 0.5, -1.0, 1.0 / 65534.0, 2.0, -3.0, nan, inf }
+        << Tags { { "Comment", "abc" }, { "Mood", "calm" }, { "Artist", "" }, { "Title", "Hi" } }
+        << QByteArray("52494646 56000000 57415645 666d7420 10000000 0100 0100"
+                      "44ac0000 88580100 0200 1000"
+                      "4c495354 1c000000 494e464f 494e414d 03000000 48690000"
+                      "49434d54 04000000 61626300 64617461 0e000000"
+                      "0040 0180 0100 ff7f 0180 0000 0000");
+    QTest::newRow("s24, odd data padded")
+        << int(wav::SampleFormat::Int24)
+        << QList<double> { 0.5, -1.0, 1.0 / 16777214.0, 2.0, -3.0, nan, inf } << Tags {}
+        << QByteArray("52494646 3a000000 57415645 666d7420 10000000 0100 0100"
+                      "44ac0000 cc040200 0300 1800 64617461 15000000"
+                      "000040 010080 010000 ffff7f 010080 000000 000000 00");
+    QTest::newRow("f32, artist") << int(wav::SampleFormat::Float32)
+                                 << QList<double> { 0.5, -1.0, 2.0, nan, -inf }
+                                 << Tags { { "Artist", QStringLiteral("Zo\u00eb") } }
+                                 << QByteArray("52494646 60000000 57415645 666d7420 12000000 0300"
+                                               "0100 44ac0000 10b10200 0400 2000 0000 66616374"
+                                               "04000000 05000000 4c495354 12000000 494e464f"
+                                               "49415254 05000000 5a6fc3ab 0000"
+                                               "64617461 14000000 0000003f 000080bf 00000040"
+                                               "00000000 00000000");
 }
 
 void RenderTest::wavFile()
 {
     QFETCH(int, format);
     QFETCH(QList<double>, samples);
+    QFETCH(Tags, tags);
     QFETCH(QByteArray, expected);
     QByteArray file;
     QBuffer device(&file);
     QVERIFY(device.open(QIODevice::WriteOnly));
-    wav::Writer writer(device, wav::SampleFormat(format));
+    wav::Writer writer(device, wav::SampleFormat(format), tags);
     QVERIFY(writer.begin() && writer.write(samples.constData(), 2)
         && writer.write(samples.constData() + 2, samples.size() - 2) && writer.finish());
     QCOMPARE(file.toHex(), expected.replace(' ', ""));
@@ -124,7 +144,7 @@ void RenderTest::exitCodes_data()
         && garbage.write("NOT A SONG AT ALL") > 0);
     const QString wav = m_dir.filePath("out.wav");
     const int bad = render::BadArguments, unreadable = render::SongUnreadable;
-    row("renders the sequence", { m_songPath, "--output", wav, "--block=768", "--format", "f32" },
+    row("renders the sequence", { m_songPath, "--output", wav, "--block=768", "--format", "s24" },
         render::Success, "Rendered 0.05 s in ");
     row("unknown option", { "a", "-o", "b", "--loud" }, bad,
         "zarn-render: unknown option '--loud'\nTry 'zarn-render --help'.");
@@ -133,8 +153,8 @@ void RenderTest::exitCodes_data()
     row("value missing", { "a", "-o" }, bad, "-o needs a value");
     row("seconds too many", { "a", "-o", "b", "--seconds", "3601" }, bad,
         "--seconds wants a number of seconds above 0 and at most 3600, not '3601'");
-    row("unknown format", { "a", "-o", "b", "--format", "s24" }, bad,
-        "--format wants s16 or f32, not 's24'");
+    row("unknown format", { "a", "-o", "b", "--format", "s8" }, bad,
+        "--format wants s16, s24 or f32, not 's8'");
     row("missing song", { m_dir.filePath("none.zarn"), "-o", wav }, unreadable, "no such file");
     row("folder as song", { m_dir.path(), "-o", wav }, unreadable, "not a readable file");
     row("not a song", { garbage.fileName(), "-o", wav }, unreadable,
@@ -159,8 +179,12 @@ void RenderTest::exitCodes()
     if (code == render::Success) {
         QFile file(arguments.at(2));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.size(), qint64(58 + 2000 * 4));
-        QCOMPARE(file.read(58), wav::header(wav::SampleFormat::Float32, 2000));
+        // The new song's tags name the program, so the header carries an INFO chunk.
+        const QByteArray info = wav::infoChunk(Song::createNewSong(16)->tags);
+        QVERIFY(!info.isEmpty());
+        const QByteArray header = wav::header(wav::SampleFormat::Int24, 2000, info);
+        QCOMPARE(file.size(), header.size() + 2000 * 3);
+        QCOMPARE(file.read(header.size()), header);
     }
 }
 

@@ -53,7 +53,7 @@ int renderToFile(const SongPointer& song, const Options& options, Console& conso
     QSaveFile file(options.outputPath);
     if (!file.open(QIODevice::WriteOnly))
         return outputFailure(options.outputPath, file.errorString(), console.err);
-    wav::Writer writer(file, options.format);
+    wav::Writer writer(file, options.format, song->tags);
     const Length length
         = renderLength(song->sequencer->position, options.seconds, options.secondsGiven);
     SongRender session(song, quint64(options.blockFrames), length);

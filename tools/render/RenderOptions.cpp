@@ -57,10 +57,11 @@ QString setFormat(Options& options, const QString& value)
 {
     static const QHash<QString, wav::SampleFormat> formats = {
         { QStringLiteral("s16"), wav::SampleFormat::Int16 },
+        { QStringLiteral("s24"), wav::SampleFormat::Int24 },
         { QStringLiteral("f32"), wav::SampleFormat::Float32 },
     };
     if (!formats.contains(value))
-        return QStringLiteral("--format wants s16 or f32, not '%1'").arg(value);
+        return QStringLiteral("--format wants s16, s24 or f32, not '%1'").arg(value);
     options.format = formats.value(value);
     return QString();
 }
@@ -156,19 +157,21 @@ ParseResult parseArguments(const QStringList& arguments)
 QString helpText()
 {
     QString text = QStringLiteral(
-        "Usage: zarn-render SONG.zarn -o OUT.wav [--seconds S] [--block N] [--format s16|f32]\n"
+        "Usage: zarn-render SONG.zarn -o OUT.wav [--seconds S] [--block N] [--format F]\n"
         "       zarn-render --info SONG.zarn\n"
         "\n"
         "Renders a Zarn song offline into a mono 44100 Hz WAV file, block by block as the\n"
         "player does. Playback starts at the sequence begin; it stops at the sequence end\n"
-        "when the song has one, otherwise after S seconds.\n"
+        "when the song has one, otherwise after S seconds. The song's title, artist,\n"
+        "comment and other info tags go into the file's INFO chunk.\n"
         "\n"
         "Options:\n"
         "  -o, --output OUT.wav  the WAV file to write (replaced only when the render succeeds)\n"
         "  --seconds S           length without a sequence end (default 30); with an end,\n"
         "                        the longest render (at most 3600)\n"
         "  --block N             block size in frames (default 1024, clamped to 64..8192)\n"
-        "  --format s16|f32      16-bit integer (default) or 32-bit float samples\n"
+        "  --format F            s16: 16-bit integer (default), s24: 24-bit integer,\n"
+        "                        f32: 32-bit float samples\n"
         "  --info                print the song's nodes, connections, tracks and position\n"
         "                        as JSON instead of rendering\n"
         "  -v, --verbose         show the engine's log lines\n"

@@ -27,6 +27,8 @@ public:
     // (the last block may be cut), 0 once the render is complete.
     qsizetype next();
     const double* data() const { return m_renderer.block().data(); }
+    // The plan of the last block: its output buffers hold that block per Output node.
+    PlanPointer plan() const { return m_renderer.engine().plan(); }
 
     quint64 renderedFrames() const { return m_rendered; }
     quint64 totalFrames() const { return m_length.frames; }

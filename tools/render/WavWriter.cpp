@@ -14,8 +14,11 @@ constexpr quint32 kPcmFormatBytes = 16;
 constexpr quint32 kExtendedFormatBytes = 18; // with the extension size, which is 0
 constexpr quint32 kFactBytes = 4;
 constexpr double kInt16Scale = 32767.0;
+constexpr double kInt24Scale = 8388607.0;
+// A tag is a line or a paragraph; the cap keeps the header small whatever a song holds.
+constexpr qsizetype kMaxInfoCharacters = 4096;
 
-void appendTag(QByteArray& bytes, const char (&tag)[5])
+void appendTag(QByteArray& bytes, const char* tag)
 {
     bytes.append(tag, 4);
 }
@@ -32,11 +35,18 @@ bool isFloat(wav::SampleFormat format)
     return format == wav::SampleFormat::Float32;
 }
 
-qint16 toInt16(double sample)
+long toInteger(double sample, double scale)
 {
     if (!std::isfinite(sample))
         return 0;
-    return qint16(std::lround(std::clamp(sample, -1.0, 1.0) * kInt16Scale));
+    return std::lround(std::clamp(sample, -1.0, 1.0) * scale);
+}
+
+void putInt24(long value, char* out)
+{
+    out[0] = char(value & 0xff);
+    out[1] = char((value >> 8) & 0xff);
+    out[2] = char((value >> 16) & 0xff);
 }
 
 float toFloat(double sample)
@@ -50,24 +60,57 @@ namespace wav {
 
 int bytesPerSample(SampleFormat format)
 {
-    return isFloat(format) ? 4 : 2;
+    switch (format) {
+    case SampleFormat::Int16:
+        return 2;
+    case SampleFormat::Int24:
+        return 3;
+    case SampleFormat::Float32:
+        break;
+    }
+    return 4;
 }
 
-quint32 maxFrames(SampleFormat format)
+quint32 maxFrames(SampleFormat format, const QByteArray& info)
 {
-    // The RIFF size counts everything after its own field.
-    const quint64 room = std::numeric_limits<quint32>::max() - quint64(header(format, 0).size());
+    // The RIFF size counts everything after its own field, an odd data chunk's pad included.
+    const quint64 room
+        = std::numeric_limits<quint32>::max() - quint64(header(format, 0, info).size()) - 1;
     return quint32(room / quint64(bytesPerSample(format)));
 }
 
-QByteArray header(SampleFormat format, quint32 frames)
+QByteArray infoChunk(const QMap<QString, QString>& tags)
+{
+    QByteArray entries;
+    for (const InfoId& info : kInfoIds) {
+        const QString value = tags.value(QString::fromLatin1(info.tag));
+        if (value.isEmpty())
+            continue;
+        const QByteArray text = value.left(kMaxInfoCharacters).toUtf8() + '\0';
+        appendTag(entries, info.id);
+        appendLittle<quint32>(entries, quint32(text.size()));
+        entries.append(text);
+        if (text.size() % 2)
+            entries.append('\0');
+    }
+    if (entries.isEmpty())
+        return {};
+    QByteArray bytes;
+    appendTag(bytes, "LIST");
+    appendLittle<quint32>(bytes, quint32(4 + entries.size()));
+    appendTag(bytes, "INFO");
+    return bytes + entries;
+}
+
+QByteArray header(SampleFormat format, quint32 frames, const QByteArray& info)
 {
     const bool floating = isFloat(format);
     const quint16 sampleBytes = quint16(bytesPerSample(format));
     const quint32 dataBytes = frames * sampleBytes;
     const quint32 formatBytes = floating ? kExtendedFormatBytes : kPcmFormatBytes;
     const quint32 factChunk = floating ? 8 + kFactBytes : 0;
-    const quint32 riffBytes = 4 + (8 + formatBytes) + factChunk + (8 + dataBytes);
+    const quint32 riffBytes = 4 + (8 + formatBytes) + factChunk + quint32(info.size())
+        + (8 + dataBytes + dataBytes % 2);
 
     QByteArray bytes;
     appendTag(bytes, "RIFF");
@@ -87,6 +130,7 @@ QByteArray header(SampleFormat format, quint32 frames)
         appendLittle<quint32>(bytes, kFactBytes);
         appendLittle<quint32>(bytes, frames);
     }
+    bytes.append(info);
     appendTag(bytes, "data");
     appendLittle<quint32>(bytes, dataBytes);
     return bytes;
@@ -98,31 +142,39 @@ QByteArray encode(SampleFormat format, const double* samples, qsizetype count)
     const int width = bytesPerSample(format);
     QByteArray bytes(count * width, Qt::Uninitialized);
     char* out = bytes.data();
-    if (isFloat(format)) {
+    switch (format) {
+    case SampleFormat::Int16:
+        for (qsizetype i = 0; i < count; ++i)
+            qToLittleEndian(qint16(toInteger(samples[i], kInt16Scale)), out + i * width);
+        break;
+    case SampleFormat::Int24:
+        for (qsizetype i = 0; i < count; ++i)
+            putInt24(toInteger(samples[i], kInt24Scale), out + i * width);
+        break;
+    case SampleFormat::Float32:
         for (qsizetype i = 0; i < count; ++i)
             qToLittleEndian(toFloat(samples[i]), out + i * width);
-    } else {
-        for (qsizetype i = 0; i < count; ++i)
-            qToLittleEndian(toInt16(samples[i]), out + i * width);
+        break;
     }
     return bytes;
 }
 
-Writer::Writer(QIODevice& device, SampleFormat format)
+Writer::Writer(QIODevice& device, SampleFormat format, const QMap<QString, QString>& tags)
     : m_device(device)
     , m_format(format)
+    , m_info(infoChunk(tags))
 {
 }
 
 bool Writer::begin()
 {
-    const QByteArray bytes = header(m_format, 0);
+    const QByteArray bytes = header(m_format, 0, m_info);
     return m_device.write(bytes) == bytes.size();
 }
 
 bool Writer::write(const double* samples, qsizetype count)
 {
-    if (count < 0 || quint64(m_frames) + quint64(count) > maxFrames(m_format))
+    if (count < 0 || quint64(m_frames) + quint64(count) > maxFrames(m_format, m_info))
         return false;
     const QByteArray bytes = encode(m_format, samples, count);
     if (m_device.write(bytes) != bytes.size())
@@ -133,7 +185,11 @@ bool Writer::write(const double* samples, qsizetype count)
 
 bool Writer::finish()
 {
-    const QByteArray bytes = header(m_format, m_frames);
+    const bool odd = quint64(m_frames) * quint64(bytesPerSample(m_format)) % 2;
+    const char pad = 0;
+    if (odd && m_device.write(&pad, 1) != 1)
+        return false;
+    const QByteArray bytes = header(m_format, m_frames, m_info);
     return m_device.seek(0) && m_device.write(bytes) == bytes.size();
 }
 

@@ -32,6 +32,7 @@ constexpr Row kGlobalRows[] = {
     { "global.undo", "Undo", "Undo the last edit", Qt::CTRL | Qt::Key_Z },
     { "global.redo", "Redo", "Redo the last undone edit", Qt::CTRL | Qt::SHIFT | Qt::Key_Z },
     { "global.redo_alt", "Redo (alternative)", "Redo the last undone edit", Qt::CTRL | Qt::Key_Y },
+    { "global.export", "Export", "Export the song to WAV", Qt::CTRL | Qt::SHIFT | Qt::Key_E },
 };
 
 constexpr Row kSequenceEditorRows[] = {
