@@ -490,9 +490,8 @@ void acidStabs(SongSketch& s, const Node& bus)
     s.play(s.track(stab), offbeat, { 4, 5, 6, 7, 9, 10 });
 }
 
-// The sampler has no sample in this song (sampled-groove carries one), and the oscillator
-// bank has no wave shapes yet and alternates at full scale; both stay wired in but unheard,
-// so the song is ready for them.
+// The sampler has no sample in this song (sampled-groove carries one) and the oscillator
+// plays no note; both stay wired in but unheard, so the song is ready for them.
 void acidSpares(SongSketch& s, const Node& bus)
 {
     const Node sampler = s.node(QStringLiteral("Sample"), QStringLiteral("Sampler"));
