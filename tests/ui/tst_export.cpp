@@ -128,7 +128,7 @@ void ExportTest::exportsWhatZarnRenderRenders()
     QCOMPARE(child<QCheckBox>(dialog, "checkBoxPerOutput")->isEnabled(), secondOutput);
     child<QCheckBox>(dialog, "checkBoxPerOutput")->setChecked(secondOutput);
     QSignalSpy exported(&dialog, &ExportDialog::exported);
-    child<QAbstractButton>(dialog, "pushButtonExport")->click();
+    child<QAbstractButton>(dialog, "pushButtonStartExport")->click();
     QVERIFY(exported.wait(120000));
     const auto result = exported.takeFirst().at(0).value<ExportResult>();
     QCOMPARE(result.outcome, ExportResult::Outcome::Written);
@@ -195,7 +195,7 @@ void ExportTest::leavesNoFileBehind()
     child<QRadioButton>(dialog, "radioButtonSeconds")->setChecked(true);
     child<QDoubleSpinBox>(dialog, "doubleSpinBoxSeconds")->setValue(render::Options::kMaxSeconds);
     QSignalSpy exported(&dialog, &ExportDialog::exported);
-    child<QAbstractButton>(dialog, "pushButtonExport")->click();
+    child<QAbstractButton>(dialog, "pushButtonStartExport")->click();
     if (cancel) {
         QTRY_VERIFY(child<QLabel>(dialog, "labelSpeed")->text().endsWith("x real time"));
         child<QAbstractButton>(dialog, "pushButtonCancel")->click();

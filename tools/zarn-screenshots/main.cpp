@@ -1,12 +1,14 @@
 // Takes the pictures of the program that the documentation shows: the main window empty
 // and playing an example, the pattern, sequencer and node editors, the scopes, the mixer,
-// the configuration, the song info dialog and the keyboard help. Run it under a real or virtual X
-// display (scripts/screenshots) so the pictures are what a user sees.
+// the configuration, the song info dialog, the keyboard help, an export at work and a
+// sampler's parameter window. Run it under a real or virtual X display (scripts/screenshots)
+// so the pictures are what a user sees.
 #include "app/window/Zarn.h"
 #include "infra/Settings.h"
 #include "infra/Style.h"
 #include "song/Graph.h"
 #include "ui/config/ConfigurationEditor.h"
+#include "ui/export/ExportDialog.h"
 #include "ui/info/SongInfoEditor.h"
 #include "ui/nodes/NodeView.h"
 #include "ui/parameters/ParameterView.h"
@@ -18,7 +20,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -43,6 +50,43 @@ template <class T> T* shown(Zarn& window, const char* buttonName)
     if (!QTest::qWaitForWindowExposed(widget))
         qWarning().noquote() << "zarn-screenshots: nothing shown by" << buttonName;
     return widget;
+}
+
+// Exporting: an hour of the song on its way to a 24-bit file while it plays on.
+bool photographExport(Zarn& window, const QDir& out)
+{
+    QTemporaryDir target;
+    auto* dialog = shown<ExportDialog>(window, "pushButtonExport");
+    dialog->findChild<QLineEdit*>(QStringLiteral("lineEditFile"))
+        ->setText(target.filePath(QStringLiteral("first-song.wav")));
+    dialog->findChild<QRadioButton*>(QStringLiteral("radioButtonSeconds"))->click();
+    dialog->findChild<QDoubleSpinBox*>(QStringLiteral("doubleSpinBoxSeconds"))->setValue(3600);
+    dialog->findChild<QComboBox*>(QStringLiteral("comboBoxFormat"))->setCurrentIndex(1);
+    dialog->findChild<QAbstractButton*>(QStringLiteral("pushButtonStartExport"))->click();
+    QTest::qWait(1500);
+    const bool ok = grab(dialog, out, QStringLiteral("export-dialog"));
+    dialog->findChild<QAbstractButton*>(QStringLiteral("pushButtonCancel"))->click();
+    dialog->close();
+    return ok;
+}
+
+// A sampler's parameter window with its sample, from the example that ships one.
+bool photographSample(Zarn& window, const QString& song, const QDir& out)
+{
+    // Straight from the file: the edits made for the pictures before are not worth a question.
+    if (!window.loadFile(song))
+        return false;
+    window.navigateTo(QStringLiteral("nodes"));
+    for (const zarn::NodePointer& node : window.song()->graph->nodes)
+        if (node->typeName() == QStringLiteral("Sample"))
+            if (auto* parameters = window.findChild<NodeView*>()->openParameters(node)) {
+                parameters->resize(460, 420);
+                const bool ok = grab(parameters, out, QStringLiteral("sample-parameters"));
+                parameters->close();
+                return ok;
+            }
+    qWarning().noquote() << "zarn-screenshots: no Sample node in" << song;
+    return false;
 }
 
 } // namespace
@@ -168,6 +212,11 @@ int main(int argc, char* argv[])
     if (!help || !QTest::qWaitForWindowExposed(help))
         return 1;
     ok = grab(help, out, QStringLiteral("keyboard-help")) && ok;
+    help->close();
+    ok = photographExport(window, out) && ok;
+    ok = photographSample(
+             window, QFileInfo(song).dir().filePath(QStringLiteral("sampled-groove.zarn")), out)
+        && ok;
     window.player().setRunning(false);
     return ok ? 0 : 1;
 }

@@ -93,7 +93,7 @@ ExportDialog::ExportDialog(QWidget* parent)
     m_perOutput->setObjectName(QStringLiteral("checkBoxPerOutput"));
     m_progress->setObjectName(QStringLiteral("progressBarExport"));
     m_speed->setObjectName(QStringLiteral("labelSpeed"));
-    m_export->setObjectName(QStringLiteral("pushButtonExport"));
+    m_export->setObjectName(QStringLiteral("pushButtonStartExport"));
     m_cancelButton->setObjectName(QStringLiteral("pushButtonCancel"));
 
     m_secondsBox->setRange(0.1, render::Options::kMaxSeconds);
