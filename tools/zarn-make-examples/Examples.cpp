@@ -172,6 +172,15 @@ Node compressor(SongSketch& s, double threshold, double ratio)
     return node;
 }
 
+Node room(SongSketch& s, int decay, int dryWet, int damping)
+{
+    const Node node = s.node(QStringLiteral("CheapReverb"), QStringLiteral("Room"));
+    s.settings(node,
+        { { CheapReverbProcessor::Decay, decay }, { CheapReverbProcessor::DryWet, dryWet },
+            { CheapReverbProcessor::Damping, damping } });
+    return node;
+}
+
 // ---- first-song: four bars of A minor, twice, with drums, an acid bass, a lead and bells.
 
 constexpr int kFirstTempo = 120;
@@ -276,11 +285,8 @@ SongSketch firstSong()
     firstLead(s, bus);
     firstBells(s, bus);
 
-    const Node room = s.node(QStringLiteral("CheapReverb"), QStringLiteral("Room"));
-    s.settings(room,
-        { { CheapReverbProcessor::Decay, 90 }, { CheapReverbProcessor::DryWet, 40 },
-            { CheapReverbProcessor::Damping, 150 } });
-    master(s, bus, { compressor(s, 0.48, 3.0), room });
+    const Node reverb = room(s, 90, 40, 150);
+    master(s, bus, { compressor(s, 0.48, 3.0), reverb });
     fadeOut(s, 7);
     s.sequence(0, 8);
     return s;
@@ -709,11 +715,8 @@ SongSketch sampledGroove()
     sampledBass(s, bus);
     sampledHats(s, bus);
 
-    const Node room = s.node(QStringLiteral("CheapReverb"), QStringLiteral("Room"));
-    s.settings(room,
-        { { CheapReverbProcessor::Decay, 70 }, { CheapReverbProcessor::DryWet, 30 },
-            { CheapReverbProcessor::Damping, 160 } });
-    master(s, bus, { compressor(s, 0.5, 3.0), room });
+    const Node reverb = room(s, 70, 30, 160);
+    master(s, bus, { compressor(s, 0.5, 3.0), reverb });
     fadeOut(s, 7);
     s.sequence(0, 8);
     return s;
