@@ -148,6 +148,8 @@ void SampleTest::refusedFilesNameTheFileAndTheReason_data()
     // 601 seconds at 200 Hz: cheap to write, too long to take.
     add("eleven minutes", "long.wav", {}, { SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 200, 1, 601 * 200 },
         0, "longer than 10 minutes");
+    add("a rate too low to convert", "low.wav", {},
+        { SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 100, 1, 100 }, 0, "cannot be converted");
     add("AIFF", "other.aiff", {}, { SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100, 1, 100 }, 0,
         "not a WAV, FLAC or Ogg file");
     add("not a number", "nan.wav", {}, { SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1, 100 }, -1,

@@ -95,6 +95,7 @@ void ExportTest::exportsWhatZarnRenderRenders_data()
     QTest::addColumn<QString>("range");
     QTest::addColumn<bool>("secondOutput");
     QTest::newRow("16-bit, the sequence") << 0 << 16 << "radioButtonSequence" << false;
+    QTest::newRow("16-bit, the loop") << 0 << 16 << "radioButtonLoop" << false;
     QTest::newRow("24-bit, 2 seconds") << 1 << 24 << "radioButtonSeconds" << false;
     QTest::newRow("float, a file per output") << 2 << 0 << "radioButtonSeconds" << true;
 }
@@ -117,6 +118,11 @@ void ExportTest::exportsWhatZarnRenderRenders()
         second->setName(QStringLiteral("Second/Out"));
         song->graph->addNode(second);
     }
+    Position& position = song->sequencer->position;
+    // The loop runs from its begin to the sequence end, once.
+    const bool loop = range == "radioButtonLoop";
+    if (loop)
+        position.loopBegin.sample = position.sequenceEnd.sample / 2;
     const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + ".wav");
     ExportDialog dialog;
     dialog.setSong(song);
@@ -133,7 +139,10 @@ void ExportTest::exportsWhatZarnRenderRenders()
     const auto result = exported.takeFirst().at(0).value<ExportResult>();
     QCOMPARE(result.outcome, ExportResult::Outcome::Written);
 
-    const Position& position = song->sequencer->position;
+    if (loop) {
+        position.sequenceBegin = position.loopBegin;
+        position.looping = false;
+    }
     const quint64 frames = range == "radioButtonSeconds"
         ? 2 * 44100
         : quint64(position.sequenceEnd.sample - position.sequenceBegin.sample);
