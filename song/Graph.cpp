@@ -12,6 +12,8 @@
 
 namespace {
 
+const QString kOutputType = QStringLiteral("Output");
+
 constexpr int kArrangeRounds = 15;
 constexpr int kStepsPerRound = 200;
 constexpr qreal kArrangeMargin = 100.0;
@@ -365,4 +367,13 @@ ConnectionPointer Graph::makeConnection(const zarn::NodePointer& from, const zar
 void Graph::topologyChanged()
 {
     taintSong(song, "topologyChanged");
+}
+
+QList<zarn::NodePointer> Graph::outputNodes() const
+{
+    QList<zarn::NodePointer> outputs;
+    for (const zarn::NodePointer& node : nodes)
+        if (node && node->processor && node->typeName() == kOutputType)
+            outputs.append(node);
+    return outputs;
 }

@@ -30,6 +30,9 @@ public:
     void detachProbe(const zarn::NodePointer& probe);
     static bool isProbeConnection(const Connection& connection);
 
+    // The song's Output nodes that have a processor, in list order.
+    QList<zarn::NodePointer> outputNodes() const;
+
     void write(QDataStream& stream) const;
     void read(QDataStream& stream);
 

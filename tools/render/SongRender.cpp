@@ -11,12 +11,12 @@
 
 namespace render {
 
-namespace {
-
 quint64 framesOf(double seconds)
 {
     return quint64(std::llround(seconds * kEngineRate));
 }
+
+namespace {
 
 // Starts the transport at the sequence begin, as pressing play there does.
 SongPointer startAtBegin(const SongPointer& song)

@@ -13,6 +13,9 @@ struct Length {
     bool toSequenceEnd = false; // the song stops by itself at its sequence end
 };
 
+// Engine frames in `seconds`, rounded.
+quint64 framesOf(double seconds);
+
 // To the sequence end when the song has one after its begin and does not loop (never
 // past `limitSeconds` when `limited`), otherwise `seconds`.
 Length renderLength(const Position& position, double seconds, bool limited);

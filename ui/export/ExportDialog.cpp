@@ -36,19 +36,9 @@ constexpr FormatChoice kFormats[] = {
     { "32-bit float", wav::SampleFormat::Float32 },
 };
 
-const QString kOutputType = QStringLiteral("Output");
 const QString kWavSuffix = QStringLiteral(".wav");
 constexpr double kDefaultSeconds = 30.0;
 constexpr int kProgressSteps = 1000;
-
-int outputCount(const Song& song)
-{
-    if (!song.graph)
-        return 0;
-    const auto& nodes = song.graph->nodes;
-    return int(std::count_if(nodes.begin(), nodes.end(),
-        [](const zarn::NodePointer& node) { return node && node->typeName() == kOutputType; }));
-}
 
 QString speedText(double speed)
 {
@@ -197,7 +187,7 @@ void ExportDialog::refreshChoices()
         m_seconds->setChecked(true);
     m_secondsBox->setEnabled(m_seconds->isChecked() && !busy());
 
-    const bool several = outputCount(*m_song) > 1;
+    const bool several = m_song->graph && m_song->graph->outputNodes().size() > 1;
     m_perOutput->setEnabled(several && !busy());
     if (!several)
         m_perOutput->setChecked(false);

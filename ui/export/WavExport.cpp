@@ -27,11 +27,6 @@ const QString kTooLong = QStringLiteral("the sound is too long for a WAV file");
 const QString kOutputsChanged = QStringLiteral("the song's outputs changed during the export");
 const QString kWavSuffix = QStringLiteral(".wav");
 
-quint64 framesOf(double seconds)
-{
-    return quint64(std::llround(seconds * kEngineRate));
-}
-
 // One file being written: nothing is visible under its name before the commit.
 struct Target {
     QString path;
@@ -189,11 +184,11 @@ private:
 
 std::optional<ExportSpan> exportSpan(const Position& position, ExportRange range, double seconds)
 {
-    const quint64 longest = framesOf(render::Options::kMaxSeconds);
+    const quint64 longest = render::framesOf(render::Options::kMaxSeconds);
     if (range == ExportRange::Seconds) {
         if (!(seconds > 0.0))
             return std::nullopt;
-        const quint64 frames = std::min(framesOf(seconds), longest);
+        const quint64 frames = std::min(render::framesOf(seconds), longest);
         return ExportSpan { position.sequenceBegin.sample, frames, position.looping,
             position.loopBegin.sample };
     }

@@ -21,7 +21,6 @@
 
 namespace {
 
-const QString kOutputType = QStringLiteral("Output");
 constexpr int kEighthsPerStep = 8 * 15;
 
 } // namespace
@@ -96,12 +95,7 @@ ChannelWidget* MixerView::stripOf(const zarn::NodePointer& node) const
 
 QList<zarn::NodePointer> MixerView::outputNodes() const
 {
-    QList<zarn::NodePointer> outputs;
-    if (m_song && m_song->graph)
-        for (const zarn::NodePointer& node : std::as_const(m_song->graph->nodes))
-            if (node && node->processor && node->typeName() == kOutputType)
-                outputs.append(node);
-    return outputs;
+    return m_song && m_song->graph ? m_song->graph->outputNodes() : QList<zarn::NodePointer>();
 }
 
 ChannelWidget* MixerView::channelWidgetForNode(const zarn::NodePointer& node)
