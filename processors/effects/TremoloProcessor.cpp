@@ -45,6 +45,5 @@ void TremoloProcessor::process(AudioContext& context)
     if (!context.data)
         return;
     const quint64 samples = context.frames * context.channels;
-    for (quint64 i = 0; i < samples; ++i)
-        context.data[i] *= m_unit.tick();
+    m_unit.apply(context.data, samples);
 }

@@ -19,14 +19,10 @@ CheapReverbProcessor::CheapReverbProcessor(int sampleRate)
 {
     // The delays are fixed in samples at the engine rate.
     Q_UNUSED(sampleRate);
-    for (std::size_t k = 0; k < m_combs.size(); ++k) {
+    for (std::size_t k = 0; k < m_combs.size(); ++k)
         m_combs[k].line.resize(kCombLengths[k]);
-        m_combs[k].length = kCombLengths[k];
-    }
-    for (std::size_t j = 0; j < m_allPasses.size(); ++j) {
+    for (std::size_t j = 0; j < m_allPasses.size(); ++j)
         m_allPasses[j].line.resize(kAllPassLengths[j]);
-        m_allPasses[j].length = kAllPassLengths[j];
-    }
 }
 
 SchemaPointer CheapReverbProcessor::schema() const
@@ -85,9 +81,7 @@ void CheapReverbProcessor::process(AudioContext& context)
     if (!context.data)
         return;
     prepare();
-    const quint64 samples = context.frames * context.channels;
-    for (quint64 i = 0; i < samples; ++i)
-        context.data[i] = tick(sanitizeSample(context.data[i]));
+    run(context.data, context.frames * context.channels);
 }
 
 void CheapReverbProcessor::prepare()
@@ -105,23 +99,44 @@ void CheapReverbProcessor::setFeedback()
         comb.feedback = m_decay * kFeedbackSpan + kMinFeedback;
 }
 
-double CheapReverbProcessor::tick(double x)
+void CheapReverbProcessor::run(double* data, quint64 samples)
 {
+    // The settings and the combs' low-pass states live in registers for the block: a
+    // sample written to the block or a line could otherwise be one of them, and each
+    // would be read again for every sample.
+    const double damping = m_damping;
+    const double undamped = 1.0 - m_damping;
+    const double wet = m_wet;
+    const double dry = 1.0 - m_wet;
+    std::array<double, kCombLengths.size()> stores;
+    std::array<double, kCombLengths.size()> feedbacks;
+    for (std::size_t k = 0; k < m_combs.size(); ++k) {
+        stores[k] = m_combs[k].store;
+        feedbacks[k] = m_combs[k].feedback;
+    }
     // Every line moves on once a sample, so one running position serves them all.
-    const quint64 now = m_position++;
-    double sum = 0.0;
-    for (Comb& comb : m_combs) {
-        const double y = comb.line.read(now - comb.length);
-        comb.store = comb.store * m_damping + y * (1.0 - m_damping);
-        comb.line.write(now, comb.feedback * comb.store + x);
-        sum += y;
+    quint64 now = m_position;
+    for (quint64 i = 0; i < samples; ++i, ++now) {
+        const double x = sanitizeSample(data[i]);
+        double sum = 0.0;
+        for (std::size_t k = 0; k < m_combs.size(); ++k) {
+            Comb& comb = m_combs[k];
+            const double y = comb.line.read(now - kCombLengths[k]);
+            stores[k] = stores[k] * damping + y * undamped;
+            comb.line.write(now, feedbacks[k] * stores[k] + x);
+            sum += y;
+        }
+        double s = sum * kCombMix;
+        for (std::size_t j = 0; j < m_allPasses.size(); ++j) {
+            AllPass& allPass = m_allPasses[j];
+            const double b = allPass.line.read(now - kAllPassLengths[j]);
+            const double w = s - kAllPassGain * b;
+            allPass.line.write(now, w);
+            s = kAllPassGain * w + b;
+        }
+        data[i] = s * wet + x * dry;
     }
-    double s = sum * kCombMix;
-    for (AllPass& allPass : m_allPasses) {
-        const double b = allPass.line.read(now - allPass.length);
-        const double w = s - kAllPassGain * b;
-        allPass.line.write(now, w);
-        s = kAllPassGain * w + b;
-    }
-    return s * m_wet + x * (1.0 - m_wet);
+    m_position = now;
+    for (std::size_t k = 0; k < m_combs.size(); ++k)
+        m_combs[k].store = stores[k];
 }

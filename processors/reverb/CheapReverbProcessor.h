@@ -25,18 +25,16 @@ private:
 
     struct Comb {
         DelayLine<double> line;
-        quint32 length = 0;
         double feedback = 0.0;
         double store = 0.0; // the damping low-pass
     };
     struct AllPass {
         DelayLine<double> line;
-        quint32 length = 0;
     };
 
     void prepare();
     void setFeedback();
-    double tick(double x);
+    void run(double* data, quint64 samples);
 
     double m_decay = 0.5;
     double m_wet = 0.3;

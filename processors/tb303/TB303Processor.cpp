@@ -106,8 +106,7 @@ template <bool kReference> void BasicTB303Processor<kReference>::process(AudioCo
         m_slidePending = 0;
     }
     const quint64 frames = context.frames;
-    for (quint64 i = 0; i < frames; ++i)
-        context.data[i] = m_voice.tick();
+    m_voice.render(context.data, qsizetype(frames));
     // A mono voice: any further planes get the same signal.
     for (quint64 c = 1; c < context.channels; ++c)
         std::memcpy(context.data + c * frames, context.data, frames * sizeof(double));

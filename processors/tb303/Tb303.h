@@ -7,13 +7,17 @@
 #include "processors/units/Biquad.h"
 #include "processors/units/FastMath.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 // The bass voice: saw or pulse, two linear envelope ramps, a resonant low-pass that
 // tracks pitch and envelope, and a tanh saturator. Its per-sample tanh and tangent come
 // from fastMath and the glide's power of two from std::exp2; kReference keeps the plain
-// std:: calls that the tests hold the fast voice to.
+// std:: calls that the tests hold the fast voice to. render() gives exactly the samples
+// of as many tick() calls.
 template <class T, bool kReference = false> class Tb303 : public Unit<T> {
 public:
     static constexpr T kNormalDecay = T(0.3);
@@ -58,45 +62,25 @@ public:
 
     T tick() override
     {
-        const T a = decayLine.tick();
-        const T b = attackLine.tick();
-
-        prime(pitchLag, note);
-        if (slideTime > T(0))
-            follow(pitchLag, note, slideTime, m_pitchRest);
-        if (pitchLag.value != m_pitch)
-            setPitch(pitchLag.value);
-
-        prime(cutoffLag, cutoff);
-        follow(cutoffLag, cutoff, kControlLag, m_cutoffRest);
-        prime(resonanceLag, resonance);
-        follow(resonanceLag, resonance, kControlLag, m_resonanceRest);
-        prime(envModLag, envMod);
-        follow(envModLag, envMod, kControlLag, m_envModRest);
-
-        const T normalized
-            = (envModLag.value * a * b * cutoffLag.value * m_frequency * accentGain + T(20))
-            / sampleRate;
-        // Once the envelope has ended and the smoothers have settled, the same
-        // coefficients would be designed again; skip that.
-        if (normalized != m_designedFrequency || resonanceLag.value != m_designedQ) {
-            m_designedFrequency = normalized;
-            m_designedQ = resonanceLag.value;
-            filter.q = resonanceLag.value;
-            filter.frequency = normalized;
-            if constexpr (kReference)
-                filter.computeCoefficients();
-            else
-                filter.computeCoefficientsWith([](T f) { return T(fastMath::tanPi(f)); });
+        const Step step = advance();
+        if (step.redesign) {
+            typename Biquad<T>::Design design;
+            if (filter.designWith(step.frequency, step.q, tanPi, design))
+                filter.use(design);
         }
+        return saturate(T(4) * filter.process(step.input));
+    }
 
-        const T o = waveform ? pulse.tick() : saw.tick();
-        const T x = o * a * b * accentGain;
-        const T y = T(4) * filter.process(x);
-        if constexpr (kReference)
-            return std::tanh(y);
-        else
-            return T(fastMath::tanh(y));
+    // The samples of `frames` ticks, worked out in passes over short chunks: first the
+    // envelopes, smoothers and oscillator, then the filter designs, which no longer wait
+    // on one another or on the filter, then the filter and the saturator.
+    void render(T* out, qsizetype frames)
+    {
+        for (qsizetype done = 0; done < frames;) {
+            const qsizetype n = std::min(frames - done, kChunk);
+            renderChunk(out + done, n);
+            done += n;
+        }
     }
 
     T sampleRate;
@@ -119,6 +103,96 @@ public:
 
 private:
     static constexpr T kA4 = T(440);
+    static constexpr qsizetype kChunk = 64;
+
+    // One sample's controls: the filter's input and, when they changed, its settings.
+    struct Step {
+        T input;
+        T frequency;
+        T q;
+        bool redesign;
+    };
+
+    static T tanPi(T f)
+    {
+        if constexpr (kReference)
+            return std::tan(std::numbers::pi_v<T> * f);
+        else
+            return T(fastMath::tanPi(f));
+    }
+
+    static T saturate(T y)
+    {
+        if constexpr (kReference)
+            return std::tanh(y);
+        else
+            return T(fastMath::tanh(y));
+    }
+
+    Step advance()
+    {
+        const T a = decayLine.tick();
+        const T b = attackLine.tick();
+
+        prime(pitchLag, note);
+        if (slideTime > T(0))
+            follow(pitchLag, note, slideTime, m_pitchRest);
+        if (pitchLag.value != m_pitch)
+            setPitch(pitchLag.value);
+
+        prime(cutoffLag, cutoff);
+        follow(cutoffLag, cutoff, kControlLag, m_cutoffRest);
+        prime(resonanceLag, resonance);
+        follow(resonanceLag, resonance, kControlLag, m_resonanceRest);
+        prime(envModLag, envMod);
+        follow(envModLag, envMod, kControlLag, m_envModRest);
+
+        const T normalized
+            = (envModLag.value * a * b * cutoffLag.value * m_frequency * accentGain + T(20))
+            / sampleRate;
+        // Once the envelope has ended and the smoothers have settled, the same
+        // coefficients would be designed again; skip that.
+        const bool redesign
+            = normalized != m_designedFrequency || resonanceLag.value != m_designedQ;
+        if (redesign) {
+            m_designedFrequency = normalized;
+            m_designedQ = resonanceLag.value;
+        }
+        const T o = waveform ? pulse.tick() : saw.tick();
+        return { o * a * b * accentGain, normalized, resonanceLag.value, redesign };
+    }
+
+    void renderChunk(T* out, qsizetype n)
+    {
+        qsizetype designs = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            const Step step = advance();
+            m_input[i] = step.input;
+            if (step.redesign) {
+                // Field by field: a whole record built on the stack and copied in
+                // stalls on its own stores.
+                Pending& d = m_designs[designs++];
+                d.at = i;
+                d.frequency = step.frequency;
+                d.q = step.q;
+            }
+        }
+        for (qsizetype j = 0; j < designs; ++j) {
+            Pending& d = m_designs[j];
+            d.valid = filter.designWith(d.frequency, d.q, tanPi, d.design);
+        }
+        qsizetype j = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            if (j < designs && m_designs[j].at == i) {
+                if (m_designs[j].valid)
+                    filter.use(m_designs[j].design);
+                ++j;
+            }
+            out[i] = T(4) * filter.process(m_input[i]);
+        }
+        for (qsizetype i = 0; i < n; ++i)
+            out[i] = saturate(out[i]);
+    }
 
     // A smoothing step whose result equalled its starting value changes nothing again
     // until the input or the time constant changes, so it can be skipped.
@@ -163,4 +237,15 @@ private:
     Rest m_cutoffRest;
     Rest m_resonanceRest;
     Rest m_envModRest;
+
+    // A design worked out ahead of the filter, for the chunk's sample `at`.
+    struct Pending {
+        qsizetype at;
+        T frequency;
+        T q;
+        typename Biquad<T>::Design design;
+        bool valid = false;
+    };
+    std::array<T, kChunk> m_input {};
+    std::array<Pending, kChunk> m_designs {};
 };

@@ -46,19 +46,49 @@ public:
     // that redesign every sample and bring a cheaper tangent.
     template <class TanPi> void computeCoefficientsWith(TanPi tanPi)
     {
-        frequency = std::min(std::max(frequency, kMinFrequency), kMaxFrequency);
-        q = std::max(q, kMinQ);
-        const T k = tanPi(frequency);
+        frequency = clampedFrequency(frequency);
+        q = clampedQ(q);
+        Design design;
+        if (designWith(frequency, q, tanPi, design))
+            use(design);
+    }
+
+    // What a design sets: the coefficients and the clamped frequency and q.
+    struct Design {
+        T b0, b1, b2, a1, a2;
+        T frequency, q;
+    };
+
+    // The design computeCoefficientsWith() would make for `f` and `qIn`, without
+    // touching the section, so that a caller can work out many before using them;
+    // false for an unknown type.
+    template <class TanPi> bool designWith(T f, T qIn, TanPi tanPi, Design& design) const
+    {
+        design.frequency = clampedFrequency(f);
+        design.q = clampedQ(qIn);
+        const T k = tanPi(design.frequency);
         const T k2 = k * k;
         Section section;
-        if (!designFor(k, k2, section))
-            return;
+        if (!designFor(k, k2, design.q, section))
+            return false;
         const T norm = T(1) / section.den[0];
-        b0 = section.num[0] * norm;
-        b1 = section.num[1] * norm;
-        b2 = section.num[2] * norm;
-        a1 = section.den[1] * norm;
-        a2 = section.den[2] * norm;
+        design.b0 = section.num[0] * norm;
+        design.b1 = section.num[1] * norm;
+        design.b2 = section.num[2] * norm;
+        design.a1 = section.den[1] * norm;
+        design.a2 = section.den[2] * norm;
+        return true;
+    }
+
+    void use(const Design& design)
+    {
+        b0 = design.b0;
+        b1 = design.b1;
+        b2 = design.b2;
+        a1 = design.a1;
+        a2 = design.a2;
+        frequency = design.frequency;
+        q = design.q;
     }
 
     // Filters one sample.
@@ -113,7 +143,10 @@ private:
         Polynomial den;
     };
 
-    bool designFor(T k, T k2, Section& s) const
+    static T clampedFrequency(T f) { return std::min(std::max(f, kMinFrequency), kMaxFrequency); }
+    static T clampedQ(T qIn) { return std::max(qIn, kMinQ); }
+
+    bool designFor(T k, T k2, T q, Section& s) const
     {
         const T kq = k / q;
         // Both polynomials of the pole pair, shared by the first five types.
@@ -134,7 +167,7 @@ private:
         case Peaking:
         case LowShelf:
         case HighShelf:
-            s = boosting(k, k2, poles);
+            s = boosting(k, k2, q, poles);
             // A cut is the inverse of the boost of the same size.
             if (gainDb < T(0))
                 std::swap(s.num, s.den);
@@ -146,7 +179,7 @@ private:
 
     // The boost form of the three gain types; V only matters to these, so its
     // power is not paid by the others.
-    Section boosting(T k, T k2, const Polynomial& poles) const
+    Section boosting(T k, T k2, T q, const Polynomial& poles) const
     {
         const T v = std::pow(T(10), std::abs(gainDb) / T(20));
         const T vkq = v * k / q;

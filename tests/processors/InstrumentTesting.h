@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <tuple>
 
 // Shared by the processor tests: row delivery, rendering in blocks, test signals and
@@ -46,6 +47,15 @@ template <typename... T, typename... Names> std::tuple<T...> fetch(Names... name
 inline void deliver(Processor& processor, const Row& lanes, quint32 serial = 1)
 {
     processor.applyRow(lanes.constData(), int(lanes.size()), serial);
+}
+
+// The first sample where two renders differ, if any: equal means bit for bit here.
+inline std::optional<qsizetype> firstDifference(const Samples& a, const Samples& b)
+{
+    const auto [x, y] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    if (x == a.end() && y == b.end())
+        return std::nullopt;
+    return x - a.begin();
 }
 
 // Runs the samples through in blocks, so state must carry across block edges.

@@ -76,15 +76,6 @@ struct PlainHead {
     }
 };
 
-// The first sample where two renders differ, if any: equal means bit for bit here.
-std::optional<qsizetype> firstDifference(const Samples& a, const Samples& b)
-{
-    const auto [x, y] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    if (x == a.end() && y == b.end())
-        return std::nullopt;
-    return x - a.begin();
-}
-
 } // namespace
 
 class DrumsTest : public QObject {

@@ -83,6 +83,8 @@ private slots:
     void absurdNotesStayFiniteAndPrompt();
     void fastVoiceFollowsTheReference_data();
     void fastVoiceFollowsTheReference();
+    void renderingInChunksGivesEveryTick_data();
+    void renderingInChunksGivesEveryTick();
 };
 
 void Tb303Test::silentWithoutANote_data()
@@ -286,6 +288,62 @@ void Tb303Test::fastVoiceFollowsTheReference()
             worst = std::max(worst, std::abs(a[i] - b[i]));
     }
     QVERIFY2(worst < 1e-6, qPrintable(QString::number(worst)));
+}
+
+// The voice's chunked render (controls, then designs, then filter) against one tick at a
+// time over random notes, slides, waveforms and settings in runs of random length: every
+// sample must be the same.
+void Tb303Test::renderingInChunksGivesEveryTick_data()
+{
+    const DataTable<quint32, bool> add("seed", "reference");
+    add("fast voice", 11u, false);
+    add("reference voice", 12u, true);
+}
+
+template <bool kReference> std::optional<qsizetype> chunkedAgainstTicks(quint32 seed)
+{
+    std::mt19937 random(seed);
+    const auto pick = [&random](double low, double high) {
+        return std::uniform_real_distribution<double>(low, high)(random);
+    };
+    Tb303<double, kReference> chunked(kRate);
+    Tb303<double, kReference> ticked(kRate);
+    qsizetype checked = 0;
+    for (int run = 0; run < 400; ++run) {
+        const double choice = pick(0.0, 1.0);
+        const double note = std::round(pick(24.0, 100.0));
+        for (auto* voice : { &chunked, &ticked }) {
+            if (choice < 0.5)
+                voice->noteOn(note, run % 3 == 0, run % 4 == 0);
+            else if (choice < 0.6)
+                voice->noteOff();
+        }
+        const double cutoff = pick(0.5, 20.0), resonance = pick(0.5, 20.0), mod = pick(0, 1);
+        const int waveform = run % 5 == 0;
+        const auto frames = qsizetype(pick(1.0, 3000.0));
+        Samples expected(frames);
+        Samples actual(frames);
+        for (auto* voice : { &chunked, &ticked }) {
+            if (run % 2 == 0)
+                std::tie(voice->cutoff, voice->resonance, voice->envMod)
+                    = std::tuple(cutoff, resonance, mod);
+            voice->waveform = waveform;
+        }
+        for (double& x : expected)
+            x = ticked.tick();
+        chunked.render(actual.data(), frames);
+        if (const auto at = firstDifference(actual, expected))
+            return checked + *at;
+        checked += frames;
+    }
+    return std::nullopt;
+}
+
+void Tb303Test::renderingInChunksGivesEveryTick()
+{
+    const auto [seed, reference] = fetch<quint32, bool>("seed", "reference");
+    const auto at = reference ? chunkedAgainstTicks<true>(seed) : chunkedAgainstTicks<false>(seed);
+    QVERIFY2(!at, qPrintable(QString("sample %1").arg(at.value_or(0))));
 }
 
 QTEST_GUILESS_MAIN(Tb303Test)
