@@ -53,7 +53,9 @@ void copyLoop(benchmark::State& state)
     }
 }
 
-void processorLoop(benchmark::State& state, const QString& typeID)
+// Every block starts a new note (an octave apart each time) when `playing`, so a voice
+// is measured while it sounds rather than after it has died away.
+void processorLoop(benchmark::State& state, const QString& typeID, bool playing = false)
 {
     const auto processor = ProcessorFactory::instance().create(typeID);
     const QVector<double> input = makeInput();
@@ -62,15 +64,25 @@ void processorLoop(benchmark::State& state, const QString& typeID)
     context.frames = kFrames;
     context.channels = 1;
     context.data = block.data();
+    QVector<quint32> row;
     if (const auto schema = processor->schema()) {
-        const QVector<quint32> row = soundingRow(*schema);
+        row = soundingRow(*schema);
         processor->applyRow(row.constData(), int(row.size()), 0);
     }
+    quint32 serial = 0;
+    const auto nextNote = [&] {
+        for (quint32& value : row)
+            if (value == kMiddleC || value == kMiddleC - 12)
+                value = value == kMiddleC ? kMiddleC - 12 : kMiddleC;
+        processor->applyRow(row.constData(), int(row.size()), ++serial);
+    };
     for (int i = 0; i < kWarmUpBlocks; ++i) {
         std::memcpy(block.data(), input.constData(), kFrames * sizeof(double));
         processor->process(context);
     }
     for (auto _ : state) {
+        if (playing)
+            nextNote();
         std::memcpy(block.data(), input.constData(), kFrames * sizeof(double));
         processor->process(context);
         benchmark::DoNotOptimize(block.data());
@@ -87,6 +99,9 @@ int main(int argc, char** argv)
     for (const QString& id : ProcessorFactory::instance().typeIDs())
         benchmark::RegisterBenchmark(("processor/" + id).toStdString().c_str(),
             [id](benchmark::State& state) { processorLoop(state, id); });
+    for (const char* id : { "TB-303", "Ding", "Drum" })
+        benchmark::RegisterBenchmark((std::string("playing/") + id).c_str(),
+            [id](benchmark::State& state) { processorLoop(state, id, true); });
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter("copy", double(kFrames), 44100.0);
     benchmark::RunSpecifiedBenchmarks(&reporter);

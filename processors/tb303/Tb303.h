@@ -162,34 +162,40 @@ private:
         return { o * a * b * accentGain, normalized, resonanceLag.value, redesign };
     }
 
+    // The chunk's inputs and designs, and the filter during its pass, live on the stack:
+    // a store into a member array could be any member, which would then be read again
+    // after every sample.
     void renderChunk(T* out, qsizetype n)
     {
-        qsizetype designs = 0;
+        std::array<T, kChunk> input;
+        std::array<Pending, kChunk> designs;
+        qsizetype count = 0;
         for (qsizetype i = 0; i < n; ++i) {
             const Step step = advance();
-            m_input[i] = step.input;
+            input[i] = step.input;
             if (step.redesign) {
                 // Field by field: a whole record built on the stack and copied in
                 // stalls on its own stores.
-                Pending& d = m_designs[designs++];
+                Pending& d = designs[count++];
                 d.at = i;
                 d.frequency = step.frequency;
                 d.q = step.q;
             }
         }
-        for (qsizetype j = 0; j < designs; ++j) {
-            Pending& d = m_designs[j];
+        for (qsizetype j = 0; j < count; ++j) {
+            Pending& d = designs[j];
             d.valid = filter.designWith(d.frequency, d.q, tanPi, d.design);
         }
-        qsizetype j = 0;
-        for (qsizetype i = 0; i < n; ++i) {
-            if (j < designs && m_designs[j].at == i) {
-                if (m_designs[j].valid)
-                    filter.use(m_designs[j].design);
+        Biquad<T> section = filter;
+        for (qsizetype i = 0, j = 0; i < n; ++i) {
+            if (j < count && designs[j].at == i) {
+                if (designs[j].valid)
+                    section.use(designs[j].design);
                 ++j;
             }
-            out[i] = T(4) * filter.process(m_input[i]);
+            out[i] = T(4) * section.process(input[i]);
         }
+        filter = section;
         for (qsizetype i = 0; i < n; ++i)
             out[i] = saturate(out[i]);
     }
@@ -246,6 +252,4 @@ private:
         typename Biquad<T>::Design design;
         bool valid = false;
     };
-    std::array<T, kChunk> m_input {};
-    std::array<Pending, kChunk> m_designs {};
 };
