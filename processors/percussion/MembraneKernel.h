@@ -7,6 +7,8 @@
 #include "processors/percussion/MembraneStep.h"
 
 #include <algorithm>
+#include <array>
+#include <limits>
 #include <utility>
 
 #include <immintrin.h>
@@ -84,6 +86,72 @@ struct Avx2Lanes {
 };
 #endif
 
+#if defined(__AVX512F__)
+// Where each lane's point lies against the run starting at the first lane's, and the
+// lanes that share each offset: one load per offset, blended, covers them.
+template <std::size_t N> struct LaneRuns {
+    std::array<qint32, N> shift {};
+    std::array<unsigned, N> lanes {};
+    std::size_t count = 0;
+    qint32 lowest = std::numeric_limits<qint32>::max();
+    qint32 highest = std::numeric_limits<qint32>::min();
+};
+
+template <qint32... I> constexpr auto laneRuns()
+{
+    constexpr std::array<qint32, sizeof...(I)> at { I... };
+    LaneRuns<sizeof...(I)> runs;
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const qint32 shift = at[i] - at[0] - qint32(i);
+        std::size_t r = 0;
+        while (r < runs.count && runs.shift[r] != shift)
+            ++r;
+        if (r == runs.count) {
+            runs.shift[runs.count++] = shift;
+            runs.lowest = std::min(runs.lowest, at[0] + shift);
+            runs.highest = std::max(runs.highest, at[0] + shift + qint32(at.size()) - 1);
+        }
+        runs.lanes[r] |= 1u << i;
+    }
+    return runs;
+}
+
+struct Avx512Lanes {
+    using V = __m512d;
+    static constexpr int kWidth = 8;
+    static V load(const double* x) { return _mm512_loadu_pd(x); }
+    static void store(double* x, V v) { _mm512_storeu_pd(x, v); }
+    static V splat(double x) { return _mm512_set1_pd(x); }
+    // As with four lanes, the eight nearest points mostly fall into two or three runs;
+    // a run's load may reach past the lanes it serves, so it must stay inside the grid.
+    template <qint32... I> static V gather(const double* u)
+    {
+        constexpr auto runs = laneRuns<I...>();
+        constexpr bool inside
+            = runs.lowest >= 0 && runs.highest < membraneRingStart(kMembraneRings);
+        if constexpr (runs.count <= 3 && inside) {
+            constexpr qint32 first = std::array<qint32, kWidth> { I... }[0];
+            V v = load(u + first + runs.shift[0]);
+            [&]<std::size_t... R>(std::index_sequence<R...>)
+            {
+                ((v = _mm512_mask_blend_pd(
+                      __mmask8(runs.lanes[R + 1]), v, load(u + first + runs.shift[R + 1]))),
+                    ...);
+            }
+            (std::make_index_sequence<runs.count - 1>());
+            return v;
+        } else {
+            const double points[] = { u[I]... };
+            return load(points);
+        }
+    }
+    static V min(V a, V b) { return _mm512_min_pd(a, b); }
+    static V max(V a, V b) { return _mm512_max_pd(a, b); }
+    static V withFirst(V v, double x) { return _mm512_mask_blend_pd(0x01, v, splat(x)); }
+    static V withLast(V v, double x) { return _mm512_mask_blend_pd(0x80, v, splat(x)); }
+};
+#endif
+
 template <class L> struct Coefficients {
     using V = typename L::V;
     explicit Coefficients(const MembraneGrid& grid)
@@ -123,10 +191,11 @@ template <class... Lanes> using FirstOf = typename FirstOfPack<Lanes...>::Type;
 template <class L, bool Outer, qint32 At> MEMBRANE_INLINE typename L::V neighbours(const double* u)
 {
     constexpr const auto& side = Outer ? kMembraneNeighbours.outer : kMembraneNeighbours.inner;
-    if constexpr (L::kWidth == 4)
-        return L::template gather<side[At], side[At + 1], side[At + 2], side[At + 3]>(u);
-    else
-        return L::template gather<side[At], side[At + 1]>(u);
+    return [u]<std::size_t... I>(std::index_sequence<I...>)
+    {
+        return L::template gather<side[At + I]...>(u);
+    }
+    (std::make_index_sequence<L::kWidth>());
 }
 
 // Points K onwards of ring J, as many at a time as the lanes hold, then the rest with
@@ -164,8 +233,11 @@ MEMBRANE_INLINE void stepPoints(const MembraneGrid& g, const Coefficients<L>& c)
 }
 
 // Every ring has an even number of points, so the narrowest lanes, two wide, finish each.
-template <bool Stiffening, class... Lanes> void stepGrid(const MembraneGrid& g)
+template <bool Stiffening, class... Lanes> void stepGrid(const MembraneGrid& grid)
 {
+    // A vector store may alias anything, so the grid's pointers would be read again
+    // after each one; a local copy stays in registers.
+    const MembraneGrid g = grid;
     const double* u = g.current;
     constexpr qint32 firstRing = membraneRingStart(1);
     constexpr qint32 firstPoints = membraneRingPoints(1);
@@ -184,7 +256,8 @@ template <bool Stiffening, class... Lanes> void stepGrid(const MembraneGrid& g)
 
     // The rim is clamped; a strike near it may have displaced it.
     constexpr qint32 rim = kMembraneRings - 1;
-    std::fill_n(g.next + membraneRingStart(rim), membraneRingPoints(rim), 0.0);
+    if (g.clearRim)
+        std::fill_n(g.next + membraneRingStart(rim), membraneRingPoints(rim), 0.0);
 }
 
 } // namespace

@@ -60,9 +60,13 @@ struct MembraneGrid {
     double courant2 = 0.0;
     double nonlinear = 0.0;
     double loss = 0.0;
+    // Whether the rim of `next` may hold a displacement to clear; a rim that was cleared
+    // stays zero, as the step writes only the points inside it.
+    bool clearRim = true;
 };
 
-enum class MembraneLanes { Sse2, Avx2 };
+// From narrowest to widest.
+enum class MembraneLanes { Sse2, Avx2, Avx512 };
 
 using MembraneStep = void (*)(const MembraneGrid&);
 

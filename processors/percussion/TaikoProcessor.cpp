@@ -72,13 +72,7 @@ template <class T> void CircularMembrane<T>::clear()
 
 template <class T> T CircularMembrane<T>::tick()
 {
-    const MembraneGrid grid { current.data(), previous.data(), next.data(), courant2, nonlinear,
-        loss };
-    membraneStep(lanes, nonlinear > T(0))(grid);
-    // current <- next, previous <- current, next <- previous: three pointer swaps.
-    std::swap(previous, next);
-    std::swap(current, previous);
-    return current[ringStart[pickupRing] + pickupIndex % ringPoints[pickupRing]];
+    return advance(membraneStep(lanes, nonlinear > T(0)), pickupPoint());
 }
 
 template <class T> void CircularMembrane<T>::render(T* out, qint64 frames)
@@ -87,8 +81,28 @@ template <class T> void CircularMembrane<T>::render(T* out, qint64 frames)
         std::fill(out, out + frames, T(0));
         return;
     }
+    // Settings only change between renders: the step and the pickup are chosen once.
+    const MembraneStep step = membraneStep(lanes, nonlinear > T(0));
+    const std::size_t pickup = pickupPoint();
     for (qint64 i = 0; i < frames; ++i)
-        out[i] = tick();
+        out[i] = advance(step, pickup);
+}
+
+template <class T> std::size_t CircularMembrane<T>::pickupPoint() const
+{
+    return std::size_t(ringStart[pickupRing] + pickupIndex % ringPoints[pickupRing]);
+}
+
+template <class T> T CircularMembrane<T>::advance(MembraneStep step, std::size_t pickup)
+{
+    const MembraneGrid grid { current.data(), previous.data(), next.data(), courant2, nonlinear,
+        loss, m_rimSteps > 0 };
+    step(grid);
+    m_rimSteps = std::max(m_rimSteps - 1, 0);
+    // current <- next, previous <- current, next <- previous: three pointer swaps.
+    std::swap(previous, next);
+    std::swap(current, previous);
+    return current[pickup];
 }
 
 template <class T> bool CircularMembrane<T>::atRest() const
@@ -101,6 +115,7 @@ template <class T> bool CircularMembrane<T>::atRest() const
 
 template <class T> void CircularMembrane<T>::strike(T velocity, T position)
 {
+    m_rimSteps = 3;
     const T radius = std::max(T(0.18) * T(rings), T(1));
     const T amount = T(0.03) * velocity;
     for (qint32 j = 1; j < rings; ++j) {

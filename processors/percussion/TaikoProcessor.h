@@ -59,6 +59,16 @@ public:
 
     // The vector width of the step; every width gives the same samples.
     MembraneLanes lanes = widestMembraneLanes();
+
+private:
+    std::size_t pickupPoint() const;
+    // One time step with the step and pickup given.
+    T advance(MembraneStep step, std::size_t pickup);
+
+    // Steps until each of the three grids has had its rim cleared since the last strike:
+    // a strike displaces the rim of the current and the previous grid, which become the
+    // next one within two steps.
+    qint32 m_rimSteps = 0;
 };
 
 // The taiko: membrane, a bank of body modes behind a low-pass, a burst of stick noise.
