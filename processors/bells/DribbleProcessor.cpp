@@ -56,6 +56,5 @@ void DribbleProcessor::process(AudioContext& context)
 {
     if (!context.data)
         return;
-    for (quint64 i = 0; i < context.frames; ++i)
-        context.data[i] = m_unit.tick();
+    m_unit.render(context.data, qsizetype(context.frames));
 }

@@ -4,6 +4,8 @@
 #include "processors/units/FastMath.h"
 #include "processors/units/Unit.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
@@ -33,24 +35,36 @@ public:
 
     T tick() override
     {
-        if (--pitchCountdown < 1) {
-            pitchTarget = draw();
-            pitchCountdown = holdFor(pitchHold);
-        }
-        pitchPos = pitchTarget * pitchSmoothing + (T(1) - pitchSmoothing) * pitchPos;
-        if (--ampCountdown < 1) {
-            ampTarget = draw();
-            ampCountdown = holdFor(ampHold);
-        }
-        amp = ampTarget * ampSmoothing + (T(1) - ampSmoothing) * amp;
-        const T f = (maxFrequency - minFrequency) * pitchPos + minFrequency;
-        phase += kTwoPi * f / sampleRate;
-        if (phase >= kTwoPi)
-            phase -= kTwoPi;
+        step();
         if constexpr (kReference)
             return std::sin(phase) * amp;
         else
             return T(fastMath::sin2Pi(phase * (T(1) / kTwoPi))) * amp;
+    }
+
+    // The samples of `n` ticks: the drifts and phase steps of a chunk first, then the
+    // sines of the chunk together.
+    void render(T* out, qsizetype n)
+    {
+        std::array<T, kChunk> level;
+        for (qsizetype done = 0; done < n;) {
+            const qsizetype count = std::min(n - done, kChunk);
+            T* chunk = out + done;
+            for (qsizetype i = 0; i < count; ++i) {
+                step();
+                level[i] = amp;
+                chunk[i] = kReference ? phase : phase * (T(1) / kTwoPi);
+            }
+            if constexpr (kReference) {
+                for (qsizetype i = 0; i < count; ++i)
+                    chunk[i] = std::sin(chunk[i]);
+            } else {
+                fastMath::sin2Pi(chunk, chunk, std::size_t(count));
+            }
+            for (qsizetype i = 0; i < count; ++i)
+                chunk[i] = chunk[i] * level[i];
+            done += count;
+        }
     }
 
     T sampleRate;
@@ -69,6 +83,26 @@ public:
     T maxFrequency = T(2000);
 
 private:
+    static constexpr qsizetype kChunk = 256;
+
+    void step()
+    {
+        if (--pitchCountdown < 1) {
+            pitchTarget = draw();
+            pitchCountdown = holdFor(pitchHold);
+        }
+        pitchPos = pitchTarget * pitchSmoothing + (T(1) - pitchSmoothing) * pitchPos;
+        if (--ampCountdown < 1) {
+            ampTarget = draw();
+            ampCountdown = holdFor(ampHold);
+        }
+        amp = ampTarget * ampSmoothing + (T(1) - ampSmoothing) * amp;
+        const T f = (maxFrequency - minFrequency) * pitchPos + minFrequency;
+        phase += kTwoPi * f / sampleRate;
+        if (phase >= kTwoPi)
+            phase -= kTwoPi;
+    }
+
     // Between half and one and a half times `hold` samples.
     static qint32 holdFor(qint32 hold)
     {

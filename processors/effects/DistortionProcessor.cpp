@@ -1,8 +1,11 @@
 #include "processors/effects/DistortionProcessor.h"
+
 #include "processors/RowLanes.h"
 #include "processors/effects/LaneScale.h"
 #include "processors/units/FastMath.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -63,8 +66,17 @@ void DistortionProcessor::process(AudioContext& context)
     if (!context.data)
         return;
     const quint64 samples = context.frames * context.channels;
-    for (quint64 i = 0; i < samples; ++i) {
-        const double x = context.data[i];
-        context.data[i] = (1.0 - m_mix) * x + m_mix * fastMath::tanh(m_drive * x) * m_makeUp;
+    // The shaper's tanh takes a chunk of samples at a time.
+    constexpr quint64 kChunk = 256;
+    std::array<double, kChunk> shaped;
+    for (quint64 done = 0; done < samples;) {
+        double* chunk = context.data + done;
+        const quint64 count = std::min(samples - done, kChunk);
+        for (quint64 i = 0; i < count; ++i)
+            shaped[i] = m_drive * chunk[i];
+        fastMath::tanh(shaped.data(), shaped.data(), count);
+        for (quint64 i = 0; i < count; ++i)
+            chunk[i] = (1.0 - m_mix) * chunk[i] + m_mix * shaped[i] * m_makeUp;
+        done += count;
     }
 }

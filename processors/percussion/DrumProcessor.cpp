@@ -66,6 +66,5 @@ void DrumProcessor::process(AudioContext& context)
         return;
     // After a hit the envelope falls into subnormals, where each sample costs many more.
     const FlushDenormals flush;
-    for (quint64 i = 0; i < context.frames; ++i)
-        context.data[i] = m_voice.tick();
+    m_voice.render(context.data, qsizetype(context.frames));
 }

@@ -5,6 +5,7 @@
 #include "processors/units/Unit.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -28,24 +29,36 @@ public:
 
     T tick() override
     {
-        counter += T(1);
-        if (counter < attack)
-            envTarget = counter / attack;
-        else if (counter < total)
-            envTarget = T(1) - (counter - attack) / decay;
-        else
-            envTarget = T(0);
-        env = env * T(0.99) + envTarget * T(0.01);
-        const T t = std::min(T(1), counter / total);
-        const T increment = (T(1) - t) * startIncrement + t * endIncrement;
-        // Increments stay below 2 pi, so one subtraction keeps the phase in range.
-        phase += increment;
-        if (phase >= kTwoPi)
-            phase -= kTwoPi;
+        step();
         if constexpr (kReference)
             return env * std::sin(phase);
         else
             return env * T(fastMath::sin2Pi(phase * (T(1) / kTwoPi)));
+    }
+
+    // The samples of `n` ticks: the envelope and phase steps of a chunk first, then the
+    // sines of the chunk together.
+    void render(T* out, qsizetype n)
+    {
+        std::array<T, kChunk> level;
+        for (qsizetype done = 0; done < n;) {
+            const qsizetype count = std::min(n - done, kChunk);
+            T* chunk = out + done;
+            for (qsizetype i = 0; i < count; ++i) {
+                step();
+                level[i] = env;
+                chunk[i] = kReference ? phase : phase * (T(1) / kTwoPi);
+            }
+            if constexpr (kReference) {
+                for (qsizetype i = 0; i < count; ++i)
+                    chunk[i] = std::sin(chunk[i]);
+            } else {
+                fastMath::sin2Pi(chunk, chunk, std::size_t(count));
+            }
+            for (qsizetype i = 0; i < count; ++i)
+                chunk[i] = level[i] * chunk[i];
+            done += count;
+        }
     }
 
     static constexpr T kTwoPi = T(2) * std::numbers::pi_v<T>;
@@ -60,6 +73,27 @@ public:
     T phase = T(0);
     T envTarget = T(0);
     T env = T(0);
+
+private:
+    static constexpr qsizetype kChunk = 256;
+
+    void step()
+    {
+        counter += T(1);
+        if (counter < attack)
+            envTarget = counter / attack;
+        else if (counter < total)
+            envTarget = T(1) - (counter - attack) / decay;
+        else
+            envTarget = T(0);
+        env = env * T(0.99) + envTarget * T(0.01);
+        const T t = std::min(T(1), counter / total);
+        const T increment = (T(1) - t) * startIncrement + t * endIncrement;
+        // Increments stay below 2 pi, so one subtraction keeps the phase in range.
+        phase += increment;
+        if (phase >= kTwoPi)
+            phase -= kTwoPi;
+    }
 };
 
 // A synthetic drum voice: any note starts a hit with a falling pitch sweep.

@@ -196,8 +196,12 @@ private:
             out[i] = T(4) * section.process(input[i]);
         }
         filter = section;
-        for (qsizetype i = 0; i < n; ++i)
-            out[i] = saturate(out[i]);
+        if constexpr (kReference) {
+            for (qsizetype i = 0; i < n; ++i)
+                out[i] = saturate(out[i]);
+        } else {
+            fastMath::tanh(out, out, std::size_t(n));
+        }
     }
 
     // A smoothing step whose result equalled its starting value changes nothing again

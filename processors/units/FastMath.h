@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 // Stand-ins for the std:: transcendentals that run once per sample on the audio path.
 // Each is within a few units in the last place of the std:: result over the whole range
@@ -20,23 +21,36 @@ inline constexpr double kRoundShift = 6755399441055744.0;
 
 // c[0] + c[1] x + c[2] x^2 + ... by pairs, then pairs of pairs (Estrin): the chain of
 // dependent multiply-adds is log2(N) long instead of N, and a voice's sample waits on it.
-// Each level is its own instantiation, so the compiler lays every step out in line.
-template <std::size_t N> inline double polynomial(const std::array<double, N>& c, double x)
+// Each level is its own instantiation, so the compiler lays every step out in line. X is
+// a double or a vector of them; each lane takes the same steps a double does.
+template <class X> [[gnu::always_inline]] inline X broadcast(double c)
+{
+    if constexpr (std::is_same_v<X, double>)
+        return c;
+    else
+        return X {} + c; // every lane 0 + c, which is c
+}
+
+template <class C, std::size_t N, class X>
+[[gnu::always_inline]] inline X polynomial(const std::array<C, N>& c, X x)
 {
     if constexpr (N == 1) {
+        static_assert(std::is_same_v<C, X>, "a polynomial needs two coefficients");
         return c[0];
     } else {
-        std::array<double, (N + 1) / 2> pairs;
+        std::array<X, (N + 1) / 2> pairs;
         for (std::size_t i = 0; i < N / 2; ++i)
             pairs[i] = c[2 * i] + c[2 * i + 1] * x;
-        if constexpr (N % 2 != 0)
+        if constexpr (N % 2 != 0 && std::is_same_v<C, X>)
             pairs[N / 2] = c[N - 1];
+        else if constexpr (N % 2 != 0)
+            pairs[N / 2] = broadcast<X>(c[N - 1]);
         return polynomial(pairs, x * x);
     }
 }
 
 // (2^f - 1) / f for f in [-0.5, 0.5].
-inline double exp2m1Ratio(double f)
+template <class X> [[gnu::always_inline]] inline X exp2m1Ratio(X f)
 {
     static constexpr std::array<double, 12> c = { 0.69314718055994529, 0.24022650695910072,
         0.055504108664821625, 0.0096181291076284803, 0.0013333558146406471, 0.00015403530393370734,
@@ -50,6 +64,15 @@ inline double powerOfTwo(double shifted)
 {
     const auto n = std::bit_cast<std::uint64_t>(shifted);
     return std::bit_cast<double>((n + 1023u) << 52);
+}
+
+// sin(2 pi r) / r in r^2, for r in [-1/4, 1/4].
+template <class X> [[gnu::always_inline]] inline X sin2PiRatio(X r2)
+{
+    static constexpr std::array<double, 9> c = { 6.2831853071795862, -41.341702240399755,
+        81.605249276073621, -76.705859752824921, 42.058693925428685, -15.094641676117901,
+        3.8199280942271643, -0.71773379214134536, 0.10089695501646812 };
+    return polynomial(c, r2);
 }
 
 // tan(pi g) / g in u = g^2, for g in [0, 1/8].
@@ -91,10 +114,7 @@ inline double sin2Pi(double phase)
     // sin(pi - a) = sin(a) folds the outer quarters in; the subtraction is exact.
     if (std::abs(r) > 0.25)
         r = std::copysign(0.5, r) - r;
-    static constexpr std::array<double, 9> c = { 6.2831853071795862, -41.341702240399755,
-        81.605249276073621, -76.705859752824921, 42.058693925428685, -15.094641676117901,
-        3.8199280942271643, -0.71773379214134536, 0.10089695501646812 };
-    return r * detail::polynomial(c, r * r);
+    return r * detail::sin2PiRatio(r * r);
 }
 
 // tan(pi g) for g in [0, 0.5); the eighths nearer 1/4 and 1/2 are folded onto [0, 1/8]
@@ -113,5 +133,10 @@ inline double tanPi(double g)
     const double h = 0.5 - g;
     return 1.0 / (h * detail::tanPiRatio(h * h));
 }
+
+// The same functions over arrays, each value exactly as the function above gives it, a
+// vector register of them at a time; `out` may be `x`.
+void tanh(const double* x, double* out, std::size_t n);
+void sin2Pi(const double* phase, double* out, std::size_t n);
 
 } // namespace fastMath

@@ -4,6 +4,8 @@
 #include "processors/units/FastMath.h"
 #include "processors/units/Unit.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -26,24 +28,40 @@ template <typename T, bool kReference = false> struct TremoloUnit final : Unit<T
         return gain;
     }
 
-    // Scales `n` samples by the gains of as many tick() calls, with the settings held in
-    // registers for the run: only the phase steps wait on one another.
+    // Scales `n` samples by the gains of as many tick() calls. Only the phase steps wait
+    // on one another; the sines of a chunk of them are then taken together.
     void apply(T* data, quint64 n)
     {
-        T p = phase;
         const T step = rate / sampleRate;
         const T d = depth;
-        for (quint64 i = 0; i < n; ++i) {
-            const T level = sine(p) * T(0.5) + T(0.5);
-            data[i] *= T(1) - d * (T(1) - level);
-            p += step;
-            if (p >= T(1))
-                p -= T(1);
+        std::array<T, kChunk> sines;
+        for (quint64 done = 0; done < n;) {
+            const quint64 count = std::min<quint64>(n - done, kChunk);
+            T p = phase;
+            for (quint64 i = 0; i < count; ++i) {
+                sines[i] = p;
+                p += step;
+                if (p >= T(1))
+                    p -= T(1);
+            }
+            phase = p;
+            if constexpr (kReference) {
+                for (quint64 i = 0; i < count; ++i)
+                    sines[i] = sine(sines[i]);
+            } else {
+                fastMath::sin2Pi(sines.data(), sines.data(), count);
+            }
+            for (quint64 i = 0; i < count; ++i) {
+                const T level = sines[i] * T(0.5) + T(0.5);
+                data[done + i] *= T(1) - d * (T(1) - level);
+            }
+            done += count;
         }
-        phase = p;
     }
 
 private:
+    static constexpr quint64 kChunk = 256;
+
     static T sine(T cycles)
     {
         if constexpr (kReference)

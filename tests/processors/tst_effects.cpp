@@ -8,6 +8,7 @@
 
 #include "InstrumentTesting.h"
 
+#include <cstring>
 #include <functional>
 #include <numbers>
 #include <random>
@@ -296,14 +297,29 @@ void EffectsTest::fastShapesFollowStd()
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> uniform(low, high);
     double worst = 0.0;
-    for (int i = 0; i < 1000000; ++i) {
-        const double x = uniform(random);
+    Samples xs(1000000);
+    for (double& x : xs) {
+        x = uniform(random);
         worst = std::max(worst, std::abs(fast(x) - exact(x)));
     }
     // std::sin rounds 2 pi x first, an error that grows with x.
     QVERIFY2(worst < 2e-15 * std::max(1.0, sine ? high : 1.0), qPrintable(QString::number(worst)));
     for (const double x : { kInf, -kInf, kNaN })
         QCOMPARE(std::isnan(fast(x)), std::isnan(exact(x)) || sine);
+
+    // The array forms, lanes and tail, give each value exactly, at every branch's edge too.
+    for (const double x : { 0x1p-27, -0x1p-27, 0x1.fffffffffffffp-28, 20.0, -20.0, 0.25, -0.25,
+             0.75, 0x1p50, -0x1p50, 0x1p52, kInf, -kInf, kNaN, 0.0, -0.0 })
+        xs.append(x);
+    xs.append(0.5);
+    Samples ys(xs.size());
+    using ArrayForm = void (*)(const double*, double*, std::size_t);
+    const ArrayForm form = sine ? ArrayForm(fastMath::sin2Pi) : ArrayForm(fastMath::tanh);
+    form(xs.constData(), ys.data(), std::size_t(xs.size()));
+    for (qsizetype i = 0; i < xs.size(); ++i) {
+        const double y = fast(xs[i]);
+        QVERIFY2(std::memcmp(&y, &ys[i], sizeof y) == 0, qPrintable(QString::number(xs[i])));
+    }
     if (!sine)
         QCOMPARE(fast(kInf), 1.0);
 }
