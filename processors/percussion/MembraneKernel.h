@@ -147,6 +147,18 @@ struct Avx512Lanes {
     }
     static V min(V a, V b) { return _mm512_min_pd(a, b); }
     static V max(V a, V b) { return _mm512_max_pd(a, b); }
+    // The eight points one on from `first`'s: its last seven, then `second`'s first.
+    static V slide(V first, V second)
+    {
+        return _mm512_castsi512_pd(
+            _mm512_alignr_epi64(_mm512_castpd_si512(second), _mm512_castpd_si512(first), 1));
+    }
+    // The eight points one back from `second`'s: `first`'s last, then its first seven.
+    static V slideBack(V first, V second)
+    {
+        return _mm512_castsi512_pd(
+            _mm512_alignr_epi64(_mm512_castpd_si512(second), _mm512_castpd_si512(first), 7));
+    }
     static V withFirst(V v, double x) { return _mm512_mask_blend_pd(0x01, v, splat(x)); }
     static V withLast(V v, double x) { return _mm512_mask_blend_pd(0x80, v, splat(x)); }
 };
@@ -198,35 +210,64 @@ template <class L, bool Outer, qint32 At> MEMBRANE_INLINE typename L::V neighbou
     (std::make_index_sequence<L::kWidth>());
 }
 
+// Whether the lanes can shift a row of points by one across two registers.
+template <class L> constexpr bool kSlides = requires(typename L::V v)
+{
+    L::slide(v, v);
+};
+
+// The points of a group that the one before has already read: `here`, and the group
+// before's own points, whose last is this group's first left neighbour.
+template <class L> struct Carried {
+    typename L::V before;
+    typename L::V here;
+};
+
 // Points K onwards of ring J, as many at a time as the lanes hold, then the rest with
 // narrower lanes; every group is laid out for its own place. The ring closes on itself:
 // its first point's left neighbour is its last point, and its last point's right
 // neighbour its first. Reading one point beyond either end of a ring stays inside the
-// grid: the centre lies before ring 1 and the rim after the last ring that steps.
+// grid: the centre lies before ring 1 and the rim after the last ring that steps. Lanes
+// that slide read each point of the ring once: a group's left and right neighbours are
+// its own points shifted in from the groups beside it, which `carried` hands on.
 template <bool Stiffening, qint32 J, qint32 K, class L, class... Narrower>
-MEMBRANE_INLINE void stepPoints(const MembraneGrid& g, const Coefficients<L>& c)
+MEMBRANE_INLINE void stepPoints(
+    const MembraneGrid& g, const Coefficients<L>& c, const Carried<L>* carried = nullptr)
 {
+    using V = typename L::V;
     constexpr qint32 points = membraneRingPoints(J);
     if constexpr (K + L::kWidth <= points) {
         constexpr qint32 start = membraneRingStart(J);
         constexpr qint32 at = start - membraneRingStart(1) + K;
+        // The next group has these lanes too, so its points are read now.
+        constexpr bool nextFull = kSlides<L> && K + 2 * L::kWidth <= points;
         const double* u = g.current;
         const double* ring = u + start;
-        typename L::V left = L::load(ring + K - 1);
+        const V here = carried ? carried->here : L::load(ring + K);
+        V left;
         if constexpr (K == 0)
-            left = L::withFirst(left, ring[points - 1]);
-        typename L::V right = L::load(ring + K + 1);
-        if constexpr (K + L::kWidth == points)
-            right = L::withLast(right, ring[0]);
-        const typename L::V here = L::load(ring + K);
-        const typename L::V twice = c.two * here;
-        const typename L::V across
-            = neighbours<L, false, at>(u) + neighbours<L, true, at>(u) - twice;
-        const typename L::V square = L::splat(double(J * J));
+            left = L::withFirst(L::load(ring + K - 1), ring[points - 1]);
+        else if constexpr (kSlides<L>)
+            left = carried ? L::slideBack(carried->before, here) : L::load(ring + K - 1);
+        else
+            left = L::load(ring + K - 1);
+        Carried<L> next;
+        V right;
+        if constexpr (nextFull) {
+            next = { here, L::load(ring + K + L::kWidth) };
+            right = L::slide(here, next.here);
+        } else {
+            right = L::load(ring + K + 1);
+            if constexpr (K + L::kWidth == points)
+                right = L::withLast(right, ring[0]);
+        }
+        const V twice = c.two * here;
+        const V across = neighbours<L, false, at>(u) + neighbours<L, true, at>(u) - twice;
+        const V square = L::splat(double(J * J));
         L::store(g.next + start + K,
             update<L, Stiffening>(here, L::load(g.previous + start + K),
                 (left + right - twice) / square + across, c));
-        stepPoints<Stiffening, J, K + L::kWidth, L, Narrower...>(g, c);
+        stepPoints<Stiffening, J, K + L::kWidth, L, Narrower...>(g, c, nextFull ? &next : nullptr);
     } else if constexpr (sizeof...(Narrower) > 0) {
         stepPoints<Stiffening, J, K, Narrower...>(g, Coefficients<FirstOf<Narrower...>>(g));
     }

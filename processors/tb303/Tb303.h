@@ -129,7 +129,8 @@ private:
             return T(fastMath::tanh(y));
     }
 
-    Step advance()
+    // Inlined into the chunk loop, so its record never passes through memory.
+    [[gnu::always_inline]] Step advance()
     {
         const T a = decayLine.tick();
         const T b = attackLine.tick();
