@@ -64,6 +64,10 @@ void DingProcessor::process(AudioContext& context)
     }
     if (!context.data)
         return;
+    // A local copy keeps the voice's state in registers: the compiler cannot rule out
+    // that the block overlaps the member, and would store and reload it every sample.
+    DingUnit<double> voice = m_voice;
     for (quint64 i = 0; i < context.frames; ++i)
-        context.data[i] = m_voice.tick();
+        context.data[i] = voice.tick();
+    m_voice = voice;
 }

@@ -48,8 +48,12 @@ void AmpProcessor::process(AudioContext& context)
     if (!context.data)
         return;
     const quint64 samples = context.frames * context.channels;
+    // Local copies stay in registers; the members could be the block's aliases.
+    LevelRamp gain = m_gain;
+    const double target = m_targetGain;
     for (quint64 i = 0; i < samples; ++i)
-        context.data[i] *= m_gain.next(m_targetGain);
+        context.data[i] *= gain.next(target);
+    m_gain = gain;
 }
 
 void AmpProcessor::reset()
