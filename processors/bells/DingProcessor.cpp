@@ -3,6 +3,7 @@
 #include "core/EngineRate.h"
 #include "processors/RowLanes.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -64,6 +65,11 @@ void DingProcessor::process(AudioContext& context)
     }
     if (!context.data)
         return;
+    // A silent voice gives zeros without copying itself.
+    if (!m_voice.active) {
+        std::fill_n(context.data, context.frames, 0.0);
+        return;
+    }
     // A local copy keeps the voice's state in registers: the compiler cannot rule out
     // that the block overlaps the member, and would store and reload it every sample.
     DingUnit<double> voice = m_voice;
