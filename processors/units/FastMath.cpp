@@ -40,8 +40,20 @@ FAST_MATH_INLINE Lanes magnitude(Lanes x)
     return lanesOf(bitsOf(x) & ~kSign);
 }
 
+template <class Mask> FAST_MATH_INLINE bool allOf(Mask mask)
+{
+    bool all = true;
+    for (int i = 0; i < kWidth; ++i)
+        all = all && mask[i] != 0;
+    return all;
+}
+
 FAST_MATH_INLINE Lanes tanhLanes(Lanes x)
 {
+    // A decayed tail is the scalar function's shortcut in every lane: nothing to work out.
+    const auto tiny = magnitude(x) < splat(0x1p-27);
+    if (allOf(tiny))
+        return x;
     constexpr double kSaturated = 20.0;
     const Lanes low = splat(-kSaturated);
     const Lanes high = splat(kSaturated);
@@ -52,17 +64,13 @@ FAST_MATH_INLINE Lanes tanhLanes(Lanes x)
     const Lanes scale = lanesOf((bitsOf(shifted) + 1023u) << 52);
     const Lanes em1 = (scale - 1.0) + scale * (f * detail::exp2m1Ratio(f));
     const Lanes y = em1 / (em1 + 2.0);
-    return magnitude(x) < splat(0x1p-27) ? x : y;
+    return tiny ? x : y;
 }
 
 // Lanes beyond the reach of the rounding go to the scalar function, as it would.
 FAST_MATH_INLINE Lanes sin2PiLanes(Lanes phase)
 {
-    const auto inside = magnitude(phase) < splat(0x1p50);
-    bool all = true;
-    for (int i = 0; i < kWidth; ++i)
-        all = all && inside[i] != 0;
-    if (!all) {
+    if (!allOf(magnitude(phase) < splat(0x1p50))) {
         Lanes y;
         for (int i = 0; i < kWidth; ++i)
             y[i] = sin2Pi(phase[i]);
