@@ -129,8 +129,10 @@ private:
             return T(fastMath::tanh(y));
     }
 
-    // Inlined into the chunk loop, so its record never passes through memory.
-    [[gnu::always_inline]] Step advance()
+    // Inlined into the chunk loop, so its record never passes through memory. With
+    // `controlsSettled` the cutoff, resonance and modulation smoothers are known to
+    // stand still, and their steps, which would change nothing, are left out.
+    [[gnu::always_inline]] Step advance(bool controlsSettled = false)
     {
         const T a = decayLine.tick();
         const T b = attackLine.tick();
@@ -141,12 +143,14 @@ private:
         if (pitchLag.value != m_pitch)
             setPitch(pitchLag.value);
 
-        prime(cutoffLag, cutoff);
-        follow(cutoffLag, cutoff, kControlLag, m_cutoffRest);
-        prime(resonanceLag, resonance);
-        follow(resonanceLag, resonance, kControlLag, m_resonanceRest);
-        prime(envModLag, envMod);
-        follow(envModLag, envMod, kControlLag, m_envModRest);
+        if (!controlsSettled) {
+            prime(cutoffLag, cutoff);
+            follow(cutoffLag, cutoff, kControlLag, m_cutoffRest);
+            prime(resonanceLag, resonance);
+            follow(resonanceLag, resonance, kControlLag, m_resonanceRest);
+            prime(envModLag, envMod);
+            follow(envModLag, envMod, kControlLag, m_envModRest);
+        }
 
         const T normalized
             = (envModLag.value * a * b * cutoffLag.value * m_frequency * accentGain + T(20))
@@ -171,8 +175,12 @@ private:
         std::array<T, kChunk> input;
         std::array<Pending, kChunk> designs;
         qsizetype count = 0;
+        // Only a row changes the settings, so smoothers at rest stay so for the chunk.
+        const bool controlsSettled = settled(cutoffLag, cutoff, m_cutoffRest)
+            && settled(resonanceLag, resonance, m_resonanceRest)
+            && settled(envModLag, envMod, m_envModRest);
         for (qsizetype i = 0; i < n; ++i) {
-            const Step step = advance();
+            const Step step = advance(controlsSettled);
             input[i] = step.input;
             if (step.redesign) {
                 // Field by field: a whole record built on the stack and copied in
@@ -219,6 +227,12 @@ private:
             lag.value = x;
             lag.primed = true;
         }
+    }
+    // Whether prime() and a follow() towards `x` at the control lag would leave the lag
+    // as it is.
+    static bool settled(const Lag<T>& lag, T x, const Rest& rest)
+    {
+        return lag.primed && rest.still && x == rest.input && kControlLag == rest.seconds;
     }
     static void follow(Lag<T>& lag, T x, T seconds, Rest& rest)
     {
