@@ -51,8 +51,14 @@ void AmpProcessor::process(AudioContext& context)
     // Local copies stay in registers; the members could be the block's aliases.
     LevelRamp gain = m_gain;
     const double target = m_targetGain;
-    for (quint64 i = 0; i < samples; ++i)
+    quint64 i = 0;
+    // The ramp moves the gain only until it reaches the target, then holds it: the rest
+    // of the block is one multiplication the compiler spreads over vector registers.
+    for (; i < samples && gain.level != target; ++i)
         context.data[i] *= gain.next(target);
+    const double held = gain.level;
+    for (; i < samples; ++i)
+        context.data[i] *= held;
     m_gain = gain;
 }
 
