@@ -238,21 +238,38 @@ void TaikoProcessor::process(AudioContext& context)
     for (quint64 start = 0; start < context.frames; start += kChunk) {
         const qint64 frames = qint64(std::min<quint64>(kChunk, context.frames - start));
         m_membrane.render(m_head.data(), frames);
-        for (qint64 i = 0; i < frames; ++i)
-            context.data[start + quint64(i)] = next(m_head[std::size_t(i)]);
+        renderVoice(context.data + start, frames);
     }
 }
 
-double TaikoProcessor::next(double head)
+// The head's chunk through the rest of the voice: the body's modes over the chunk first,
+// then the filter, noise and DC blocker, all in locals so that their state stays in
+// registers while the block is written.
+void TaikoProcessor::renderVoice(double* out, qint64 frames)
 {
-    double m = std::isfinite(head) ? head : 0.0;
-    m = std::clamp(m, -kLimit, kLimit);
-    double b = m_bodyFilter.process(m_body.process(m));
-    if (!std::isfinite(b))
-        b = 0.0;
-    const double noise = 2.0 * m_noise.uniform() - 1.0;
-    const double e = m_noiseEnv;
-    m_noiseEnv = e * m_noiseDecay;
-    const double x = (b * m_bodyMix + m_membraneMix * m + noise * e * m_noiseMix) * m_outputGain;
-    return std::clamp(m_dcBlocker.process(x), -1.0, 1.0);
+    std::array<double, kChunk> body;
+    for (qint64 i = 0; i < frames; ++i) {
+        const double head = m_head[std::size_t(i)];
+        m_head[std::size_t(i)] = std::clamp(std::isfinite(head) ? head : 0.0, -kLimit, kLimit);
+    }
+    m_body.process<kBodyModes>(m_head.data(), body.data(), frames);
+    Biquad<double> bodyFilter = m_bodyFilter;
+    XorShift32 noise = m_noise;
+    double noiseEnv = m_noiseEnv;
+    DcBlockerUnit<double> dcBlocker = m_dcBlocker;
+    for (qint64 i = 0; i < frames; ++i) {
+        const double m = m_head[std::size_t(i)];
+        double b = bodyFilter.process(body[std::size_t(i)]);
+        if (!std::isfinite(b))
+            b = 0.0;
+        const double n = 2.0 * noise.uniform() - 1.0;
+        const double e = noiseEnv;
+        noiseEnv = e * m_noiseDecay;
+        const double x = (b * m_bodyMix + m_membraneMix * m + n * e * m_noiseMix) * m_outputGain;
+        out[i] = std::clamp(dcBlocker.process(x), -1.0, 1.0);
+    }
+    m_bodyFilter = bodyFilter;
+    m_noise = noise;
+    m_noiseEnv = noiseEnv;
+    m_dcBlocker = dcBlocker;
 }

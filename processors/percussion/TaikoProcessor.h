@@ -90,8 +90,8 @@ public:
 private:
     void rebuildBody();
     void strike(const RowLanes& lanes);
-    // The rest of the voice for one sample of the head.
-    double next(double head);
+    // The rest of the voice for a chunk the head has rendered into m_head.
+    void renderVoice(double* out, qint64 frames);
 
     // The head renders this many samples at a time, ahead of the rest of the voice.
     static constexpr qint64 kChunk = 256;

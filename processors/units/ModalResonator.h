@@ -2,6 +2,10 @@
 
 #include "processors/units/Unit.h"
 
+#include <QtGlobal>
+
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -51,6 +55,26 @@ public:
             m.y1 = T(0);
             m.y2 = T(0);
         }
+    }
+
+    // `n` samples of process() for a bank of exactly N modes: with the count known to the
+    // compiler, each mode's state stays in registers from sample to sample.
+    template <std::size_t N> void process(const T* input, T* output, qsizetype n)
+    {
+        Q_ASSERT(modes.size() == N);
+        std::array<Mode, N> bank;
+        std::copy_n(modes.begin(), N, bank.begin());
+        for (qsizetype i = 0; i < n; ++i) {
+            T sum = T(0);
+            for (Mode& m : bank) {
+                const T y = m.c1 * m.y1 - m.c2 * m.y2 + m.gain * input[i];
+                m.y2 = m.y1;
+                m.y1 = y;
+                sum += y;
+            }
+            output[i] = sum;
+        }
+        std::copy_n(bank.begin(), N, modes.begin());
     }
 
     T process(T input)
