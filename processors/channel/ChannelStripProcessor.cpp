@@ -91,26 +91,28 @@ void ChannelStripProcessor::process(AudioContext& context)
 {
     if (!context.data)
         return;
+    double* data = context.data;
     const quint64 samples = context.frames * context.channels;
-    for (quint64 i = 0; i < samples; ++i)
-        context.data[i] = processSample(context.data[i]);
-}
-
-double ChannelStripProcessor::processSample(double x)
-{
+    // Each stage has its own state and random source, so running the stages one after
+    // another over the whole block gives the samples of running the chain per sample,
+    // with each stage's loop free of the others.
+    const auto run = [data, samples](auto& stage) {
+        for (quint64 i = 0; i < samples; ++i)
+            data[i] = stage.process(data[i]);
+    };
     Stages& s = m_stages;
-    x = s.dcOffset.process(x);
-    x = s.attenuation.process(x);
-    x = s.freqAtten.process(x);
-    x = s.distortion.process(x);
-    x = s.echo.process(x);
-    x = s.doppler.process(x);
-    x = s.whiteNoise.process(x);
-    x = s.pinkNoise.process(x);
-    x = s.tone.process(x);
-    x = s.clipping.process(x);
-    x = s.agcPump.process(x);
-    return s.dropout.process(x);
+    run(s.dcOffset);
+    run(s.attenuation);
+    run(s.freqAtten);
+    run(s.distortion);
+    run(s.echo);
+    run(s.doppler);
+    run(s.whiteNoise);
+    run(s.pinkNoise);
+    run(s.tone);
+    run(s.clipping);
+    run(s.agcPump);
+    run(s.dropout);
 }
 
 void ChannelStripProcessor::reset()

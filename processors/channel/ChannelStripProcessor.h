@@ -49,7 +49,5 @@ public:
     const Stages& stages() const { return m_stages; }
 
 private:
-    double processSample(double x);
-
     Stages m_stages;
 };
