@@ -2,6 +2,7 @@
 #include "processors/channel/ChannelDropoutProcessor.h"
 #include "processors/channel/ChannelFreqAttenProcessor.h"
 #include "processors/channel/ChannelStripProcessor.h"
+#include "processors/units/MersenneTwister.h"
 #include "processors/units/XorShift.h"
 
 #include "InstrumentTesting.h"
@@ -64,6 +65,8 @@ class ChannelTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void twisterDrawsAsTheStandardEngine_data();
+    void twisterDrawsAsTheStandardEngine();
     void disabledPassesThrough_data();
     void disabledPassesThrough();
     void outputFollowsTheDefinition_data();
@@ -307,6 +310,25 @@ void ChannelTest::hostileRowsKeepTheOutputFinite()
                 QVERIFY2(std::isfinite(y), qPrintable(typeID));
         }
     }
+}
+
+// Several refills' worth of draws from seeds at the edges and in between.
+void ChannelTest::twisterDrawsAsTheStandardEngine_data()
+{
+    const DataTable<quint32> add("seed");
+    add("zero", 0u);
+    add("one", 1u);
+    add("the standard default", 5489u);
+    add("all bits", 0xFFFFFFFFu);
+}
+
+void ChannelTest::twisterDrawsAsTheStandardEngine()
+{
+    const auto [seed] = fetch<quint32>("seed");
+    std::mt19937 standard(seed);
+    MersenneTwister ours(seed);
+    for (int i = 0; i < 10 * MersenneTwister::kWords + 7; ++i)
+        QCOMPARE(ours(), quint32(standard()));
 }
 
 QTEST_GUILESS_MAIN(ChannelTest)
