@@ -97,6 +97,8 @@ void ChannelStripProcessor::process(AudioContext& context)
     // another over the whole block gives the samples of running the chain per sample,
     // with each stage's loop free of the others.
     const auto run = [data, samples](auto& stage) {
+        if (passesThrough(stage))
+            return;
         for (quint64 i = 0; i < samples; ++i)
             data[i] = stage.process(data[i]);
     };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "processors/Processor.h"
+#include "processors/channel/Impairments.h"
 
 #include <utility>
 
@@ -10,7 +11,7 @@ template <class Stage> class ImpairmentProcessor : public Processor {
 public:
     void process(AudioContext& context) override
     {
-        if (!context.data)
+        if (!context.data || passesThrough(m_stage))
             return;
         const quint64 samples = context.frames * context.channels;
         for (quint64 i = 0; i < samples; ++i)

@@ -132,6 +132,16 @@ struct DCOffsetImpairment {
     bool enabled = false;
 };
 
+// Whether a stage would hand a whole block on unchanged, its state untouched: stages that
+// can tell cheaply say so, and their block is then skipped.
+template <class Stage> bool passesThrough(const Stage& stage)
+{
+    if constexpr (requires { stage.passesThrough(); })
+        return stage.passesThrough();
+    else
+        return false;
+}
+
 // Random silences: a trigger silences its own sample and `burst` more.
 struct DropoutImpairment {
     static constexpr quint32 kSeed = 77;
@@ -143,6 +153,9 @@ struct DropoutImpairment {
 
     void applyRate(quint32 v);
     void applyBurst(quint32 v);
+
+    // Switched off, it hands every sample on and draws nothing.
+    bool passesThrough() const { return !enabled; }
 
     double process(double x)
     {
