@@ -2,13 +2,14 @@
 
 #include "processors/Processor.h"
 #include "processors/units/FastMath.h"
+#include "processors/units/SineVoice.h"
 #include "processors/units/Unit.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
+#include <utility>
 
 // A free-running sine whose pitch and loudness drift towards random targets, each held
 // for a random time. The sine comes from fastMath; kReference keeps std::sin, the
@@ -42,29 +43,13 @@ public:
             return T(fastMath::sin2Pi(phase * (T(1) / kTwoPi))) * amp;
     }
 
-    // The samples of `n` ticks: the drifts and phase steps of a chunk first, then the
-    // sines of the chunk together.
+    // The samples of `n` ticks, the chunk's sines taken together.
     void render(T* out, qsizetype n)
     {
-        std::array<T, kChunk> level;
-        for (qsizetype done = 0; done < n;) {
-            const qsizetype count = std::min(n - done, kChunk);
-            T* chunk = out + done;
-            for (qsizetype i = 0; i < count; ++i) {
-                step();
-                level[i] = amp;
-                chunk[i] = kReference ? phase : phase * (T(1) / kTwoPi);
-            }
-            if constexpr (kReference) {
-                for (qsizetype i = 0; i < count; ++i)
-                    chunk[i] = std::sin(chunk[i]);
-            } else {
-                fastMath::sin2Pi(chunk, chunk, std::size_t(count));
-            }
-            for (qsizetype i = 0; i < count; ++i)
-                chunk[i] = chunk[i] * level[i];
-            done += count;
-        }
+        sineVoice::render<kReference>(out, n, [this] {
+            step();
+            return std::pair { amp, phase };
+        });
     }
 
     T sampleRate;
@@ -83,8 +68,6 @@ public:
     T maxFrequency = T(2000);
 
 private:
-    static constexpr qsizetype kChunk = 256;
-
     void step()
     {
         if (--pitchCountdown < 1) {

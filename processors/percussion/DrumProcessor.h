@@ -2,12 +2,13 @@
 
 #include "processors/Processor.h"
 #include "processors/units/FastMath.h"
+#include "processors/units/SineVoice.h"
 #include "processors/units/Unit.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 // A sine whose pitch sweeps from a start to an end rate over one hit, under a linear
 // attack/decay envelope. Lengths are counted in samples. The sine comes from fastMath;
@@ -36,29 +37,13 @@ public:
             return env * T(fastMath::sin2Pi(phase * (T(1) / kTwoPi)));
     }
 
-    // The samples of `n` ticks: the envelope and phase steps of a chunk first, then the
-    // sines of the chunk together.
+    // The samples of `n` ticks, the chunk's sines taken together.
     void render(T* out, qsizetype n)
     {
-        std::array<T, kChunk> level;
-        for (qsizetype done = 0; done < n;) {
-            const qsizetype count = std::min(n - done, kChunk);
-            T* chunk = out + done;
-            for (qsizetype i = 0; i < count; ++i) {
-                step();
-                level[i] = env;
-                chunk[i] = kReference ? phase : phase * (T(1) / kTwoPi);
-            }
-            if constexpr (kReference) {
-                for (qsizetype i = 0; i < count; ++i)
-                    chunk[i] = std::sin(chunk[i]);
-            } else {
-                fastMath::sin2Pi(chunk, chunk, std::size_t(count));
-            }
-            for (qsizetype i = 0; i < count; ++i)
-                chunk[i] = level[i] * chunk[i];
-            done += count;
-        }
+        sineVoice::render<kReference>(out, n, [this] {
+            step();
+            return std::pair { env, phase };
+        });
     }
 
     static constexpr T kTwoPi = T(2) * std::numbers::pi_v<T>;
@@ -75,8 +60,6 @@ public:
     T env = T(0);
 
 private:
-    static constexpr qsizetype kChunk = 256;
-
     void step()
     {
         counter += T(1);

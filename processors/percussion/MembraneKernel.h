@@ -214,6 +214,7 @@ template <class L, bool Outer, qint32 At> MEMBRANE_INLINE typename L::V neighbou
 template <class L> constexpr bool kSlides = requires(typename L::V v)
 {
     L::slide(v, v);
+    L::slideBack(v, v);
 };
 
 // The points of a group that the one before has already read: `here`, and the group

@@ -19,10 +19,7 @@ namespace detail {
 // Adding 1.5 * 2^52 leaves x rounded to an integer in the low mantissa bits.
 inline constexpr double kRoundShift = 6755399441055744.0;
 
-// c[0] + c[1] x + c[2] x^2 + ... by pairs, then pairs of pairs (Estrin): the chain of
-// dependent multiply-adds is log2(N) long instead of N, and a voice's sample waits on it.
-// Each level is its own instantiation, so the compiler lays every step out in line. X is
-// a double or a vector of them; each lane takes the same steps a double does.
+// `c` in every lane of X, a double or a vector of them.
 template <class X> [[gnu::always_inline]] inline X broadcast(double c)
 {
     if constexpr (std::is_same_v<X, double>)
@@ -31,6 +28,10 @@ template <class X> [[gnu::always_inline]] inline X broadcast(double c)
         return X {} + c; // every lane 0 + c, which is c
 }
 
+// c[0] + c[1] x + c[2] x^2 + ... by pairs, then pairs of pairs (Estrin): the chain of
+// dependent multiply-adds is log2(N) long instead of N, and a voice's sample waits on it.
+// Each level is its own instantiation, so the compiler lays every step out in line. X is
+// a double or a vector of them; each lane takes the same steps a double does.
 template <class C, std::size_t N, class X>
 [[gnu::always_inline]] inline X polynomial(const std::array<C, N>& c, X x)
 {
