@@ -20,8 +20,7 @@ template <typename T, bool kReference = false> struct TremoloUnit final : Unit<T
     // The gain for the current sample; the oscillator then moves on by one sample.
     T tick() override
     {
-        const T level = sine(phase) * T(0.5) + T(0.5);
-        const T gain = T(1) - depth * (T(1) - level);
+        const T gain = gainOf(sine(phase), depth);
         phase += rate / sampleRate;
         if (phase >= T(1))
             phase -= T(1);
@@ -52,8 +51,7 @@ template <typename T, bool kReference = false> struct TremoloUnit final : Unit<T
                 fastMath::sin2Pi(sines.data(), sines.data(), count);
             }
             for (quint64 i = 0; i < count; ++i) {
-                const T level = sines[i] * T(0.5) + T(0.5);
-                data[done + i] *= T(1) - d * (T(1) - level);
+                data[done + i] *= gainOf(sines[i], d);
             }
             done += count;
         }
@@ -61,6 +59,13 @@ template <typename T, bool kReference = false> struct TremoloUnit final : Unit<T
 
 private:
     static constexpr quint64 kChunk = 256;
+
+    // The sine's swing between -1 and 1 as a gain between 1 - depth and 1.
+    static T gainOf(T sine, T depth)
+    {
+        const T level = sine * T(0.5) + T(0.5);
+        return T(1) - depth * (T(1) - level);
+    }
 
     static T sine(T cycles)
     {
